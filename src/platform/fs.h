@@ -1,0 +1,68 @@
+// The file-system provider table: the file operations the program uses, behind one
+// provider for local disks. Every operation returns 0 or a Windows error number.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+#include "platform/errors.h"
+
+struct FsFile; // an open file of a provider
+
+struct FsEntry {
+    const char* name;    // file name only, no folder
+    uint32_t attributes; // FILE_ATTR_* bits
+};
+
+// Called for each entry of a folder ("." and ".." are not passed); nonzero stops the walk.
+typedef int (*FsEntryProc)(const FsEntry* entry, void* context);
+
+// Open modes.
+enum {
+    FS_OPEN_READ = 1,      // existing file, reading, others may read
+    FS_OPEN_READWRITE = 2, // existing file, reading and writing, others may read and write
+    FS_CREATE_WRITE = 3,   // created or truncated, writing, no sharing, with the given attributes
+};
+
+struct FsProvider {
+    const char* name;
+    int (*SetUp)(FsProvider* provider);
+    void (*Release)(FsProvider* provider);
+
+    int (*Enumerate)(const char* folder, FsEntryProc proc, void* context);
+    int (*CreateFolder)(const char* path); // with every missing parent; an existing folder is 0
+    int (*RemoveFolder)(const char* path); // an empty folder
+    // Reads a whole file into a new zero-filled buffer two bytes longer than the file (free()).
+    int (*ReadWhole)(const char* path, char** data, size_t* size);
+    int (*WriteWhole)(const char* path, const void* data, size_t size); // created or truncated
+    int (*Delete)(const char* path);
+    int (*GetAttributes)(const char* path, uint32_t* attributes);
+    int (*SetAttributes)(const char* path, uint32_t attributes);
+    int (*Exists)(const char* path); // nonzero when a file or folder of that name exists
+    int (*Move)(const char* from, const char* to); // replaces an existing file at 'to'
+
+    int (*Open)(const char* path, int mode, uint32_t attributes, FsFile** file);
+    int (*Read)(FsFile* file, void* buffer, size_t size, size_t* done);
+    int (*Write)(FsFile* file, const void* data, size_t size, size_t* done);
+    int (*Seek)(FsFile* file, uint64_t offset);
+    int (*Size)(FsFile* file, uint64_t* size);
+    // Sets creation, last access and last write time (100 ns units since 1601, UTC).
+    int (*SetTimes)(FsFile* file, uint64_t fileTime);
+    int (*Close)(FsFile* file);
+
+    void* data; // the provider's own state between SetUp and Release
+};
+
+// The local-disk provider. Its operations need no set-up and may be used at any time,
+// also by objects constructed before the entry function runs.
+const FsProvider* FsLocal();
+
+// The provider table of the running program (two slots; the second is unused today).
+enum { FS_PROVIDER_SLOTS = 2 };
+extern FsProvider gFsProviders[FS_PROVIDER_SLOTS];
+// Clears the table and sets up every registered provider; exceptions are swallowed.
+void FsSetUpProviders();
+// Releases every provider whose release operation is set; exceptions are swallowed.
+void FsReleaseProviders();
+
+// Helpers over the local provider.
+// Deletes a folder with everything in it. Returns 0 or the first error.
+int FsDeleteTree(const FsProvider* fs, const char* folder);

@@ -1,0 +1,294 @@
+// The local-disk provider for native builds, over POSIX calls. Errors are mapped to the
+// Windows numbers the rest of the program expects; '\' is accepted as a separator.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include "platform/fs.h"
+#include "platform/text.h"
+
+struct FsFile {
+    int fd;
+};
+
+static int MapErrno(int e) {
+    switch (e) {
+    case 0: return 0;
+    case ENOENT: return ERR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return ERR_ACCESS_DENIED;
+    case ENOMEM: return ERR_NOT_ENOUGH_MEMORY;
+    case EEXIST: return ERR_ALREADY_EXISTS;
+    case ENOSPC: return ERR_DISK_FULL;
+    case ENAMETOOLONG: return ERR_FILENAME_EXCED_RANGE;
+    case ENOTEMPTY: return ERR_DIR_NOT_EMPTY;
+    case EINVAL: return ERR_INVALID_PARAMETER;
+    default: return ERR_GEN_FAILURE;
+    }
+}
+
+// Copies path with '\' turned into '/'.
+static void Native(const char* path, char* out, size_t size) {
+    CopyText(out, size, path);
+    for (char* p = out; *p; p++)
+        if (*p == '\\') *p = '/';
+}
+
+// ENOENT means "path not found" when the parent folder is missing too.
+static int PathError(const char* native) {
+    int e = errno;
+    if (e != ENOENT) return MapErrno(e);
+    char parent[4096];
+    CopyText(parent, sizeof parent, native);
+    char* cut = strrchr(parent, '/');
+    if (!cut) return ERR_FILE_NOT_FOUND;
+    *cut = 0;
+    struct stat st;
+    return (parent[0] == 0 || (stat(parent, &st) == 0 && S_ISDIR(st.st_mode))) ? ERR_FILE_NOT_FOUND
+                                                                              : ERR_PATH_NOT_FOUND;
+}
+
+static int PosixEnumerate(const char* folder, FsEntryProc proc, void* context) {
+    char path[4096];
+    Native(folder, path, sizeof path);
+    DIR* dir = opendir(path);
+    if (!dir) return errno == ENOENT ? ERR_PATH_NOT_FOUND : MapErrno(errno);
+    size_t base = strlen(path);
+    if (base && path[base - 1] != '/') path[base++] = '/';
+    while (struct dirent* d = readdir(dir)) {
+        if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
+        CopyText(path + base, sizeof path - base, d->d_name);
+        struct stat st;
+        uint32_t attributes = FILE_ATTR_ARCHIVE;
+        if (lstat(path, &st) == 0) {
+            if (S_ISDIR(st.st_mode)) attributes = FILE_ATTR_DIRECTORY;
+            if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTR_READONLY;
+        }
+        FsEntry entry = {d->d_name, attributes};
+        if (proc(&entry, context)) break;
+    }
+    closedir(dir);
+    return 0;
+}
+
+static int PosixCreateFolder(const char* path) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    if (!native[0]) return ERR_INVALID_NAME;
+    size_t len = strlen(native);
+    while (len > 1 && native[len - 1] == '/') native[--len] = 0;
+    for (char* p = native + 1; *p; p++) {
+        if (*p != '/') continue;
+        *p = 0;
+        if (mkdir(native, 0777) != 0 && errno != EEXIST) {
+            int e = MapErrno(errno);
+            *p = '/';
+            return e;
+        }
+        *p = '/';
+    }
+    if (mkdir(native, 0777) == 0) return 0;
+    struct stat st;
+    if (errno == EEXIST && stat(native, &st) == 0 && S_ISDIR(st.st_mode)) return 0;
+    return MapErrno(errno);
+}
+
+static int PosixRemoveFolder(const char* path) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    return rmdir(native) == 0 ? 0 : MapErrno(errno);
+}
+
+static int PosixOpen(const char* path, int mode, uint32_t attributes, FsFile** file) {
+    *file = NULL;
+    char native[4096];
+    Native(path, native, sizeof native);
+    int flags;
+    switch (mode) {
+    case FS_OPEN_READ: flags = O_RDONLY; break;
+    case FS_OPEN_READWRITE: flags = O_RDWR; break;
+    case FS_CREATE_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    default: return ERR_INVALID_PARAMETER;
+    }
+    struct stat st;
+    if (mode != FS_OPEN_READ && stat(native, &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return ERR_ACCESS_DENIED;
+        // The read-only attribute stops writers, also when the tests run as root.
+        if (!(st.st_mode & S_IWUSR)) return ERR_ACCESS_DENIED;
+    }
+    int fd = open(native, flags | O_CLOEXEC, (attributes & FILE_ATTR_READONLY) ? 0444 : 0666);
+    if (fd < 0) return PathError(native);
+    if (mode == FS_OPEN_READ && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        return ERR_ACCESS_DENIED;
+    }
+    FsFile* f = (FsFile*)malloc(sizeof(FsFile));
+    if (!f) {
+        close(fd);
+        return ERR_NOT_ENOUGH_MEMORY;
+    }
+    f->fd = fd;
+    *file = f;
+    return 0;
+}
+
+static int PosixRead(FsFile* file, void* buffer, size_t size, size_t* done) {
+    *done = 0;
+    while (size > 0) {
+        ssize_t got = read(file->fd, buffer, size);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return ERR_READ_FAULT;
+        }
+        if (got == 0) break;
+        *done += (size_t)got, size -= (size_t)got, buffer = (char*)buffer + got;
+    }
+    return 0;
+}
+
+static int PosixWrite(FsFile* file, const void* data, size_t size, size_t* done) {
+    *done = 0;
+    while (size > 0) {
+        ssize_t put = write(file->fd, data, size);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return errno == ENOSPC ? ERR_DISK_FULL : ERR_WRITE_FAULT;
+        }
+        *done += (size_t)put, size -= (size_t)put, data = (const char*)data + put;
+    }
+    return 0;
+}
+
+static int PosixSeek(FsFile* file, uint64_t offset) {
+    return lseek(file->fd, (off_t)offset, SEEK_SET) < 0 ? ERR_INVALID_PARAMETER : 0;
+}
+
+static int PosixSize(FsFile* file, uint64_t* size) {
+    struct stat st;
+    if (fstat(file->fd, &st) != 0) return ERR_INVALID_HANDLE;
+    *size = (uint64_t)st.st_size;
+    return 0;
+}
+
+static int PosixSetTimes(FsFile* file, uint64_t fileTime) {
+    // 100 ns units since 1601 to seconds since 1970
+    int64_t unit = (int64_t)fileTime - 116444736000000000LL;
+    struct timespec times[2];
+    times[0].tv_sec = (time_t)(unit / 10000000);
+    times[0].tv_nsec = (long)(unit % 10000000) * 100;
+    if (times[0].tv_nsec < 0) times[0].tv_sec--, times[0].tv_nsec += 1000000000;
+    times[1] = times[0];
+    return futimens(file->fd, times) == 0 ? 0 : MapErrno(errno);
+}
+
+static int PosixClose(FsFile* file) {
+    if (!file) return 0;
+    int r = close(file->fd) == 0 ? 0 : ERR_WRITE_FAULT;
+    free(file);
+    return r;
+}
+
+static int PosixReadWhole(const char* path, char** data, size_t* size) {
+    *data = NULL;
+    *size = 0;
+    FsFile* f;
+    int r = PosixOpen(path, FS_OPEN_READ, 0, &f);
+    if (r) return r;
+    uint64_t length = 0;
+    r = PosixSize(f, &length);
+    char* buffer = r ? NULL : (char*)calloc((size_t)length + 2, 1);
+    if (!r && !buffer) r = ERR_NOT_ENOUGH_MEMORY;
+    size_t got = 0;
+    if (!r) r = PosixRead(f, buffer, (size_t)length, &got);
+    PosixClose(f);
+    if (r) {
+        free(buffer);
+        return r;
+    }
+    *data = buffer;
+    *size = got;
+    return 0;
+}
+
+static int PosixWriteWhole(const char* path, const void* data, size_t size) {
+    FsFile* f;
+    int r = PosixOpen(path, FS_CREATE_WRITE, FILE_ATTR_NORMAL, &f);
+    if (r) return r;
+    size_t done;
+    r = PosixWrite(f, data, size, &done);
+    int c = PosixClose(f);
+    return r ? r : c;
+}
+
+static int PosixDelete(const char* path) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    struct stat st;
+    if (lstat(native, &st) == 0 && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) return ERR_ACCESS_DENIED;
+    return unlink(native) == 0 ? 0 : PathError(native);
+}
+
+static int PosixGetAttributes(const char* path, uint32_t* attributes) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    struct stat st;
+    if (stat(native, &st) != 0) return PathError(native);
+    uint32_t a = S_ISDIR(st.st_mode) ? FILE_ATTR_DIRECTORY : FILE_ATTR_ARCHIVE;
+    if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTR_READONLY;
+    *attributes = a;
+    return 0;
+}
+
+static int PosixSetAttributes(const char* path, uint32_t attributes) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    struct stat st;
+    if (stat(native, &st) != 0) return PathError(native);
+    mode_t mode = st.st_mode & 07777;
+    mode = (attributes & FILE_ATTR_READONLY) ? (mode & ~(mode_t)0222) : (mode | S_IWUSR);
+    return chmod(native, mode) == 0 ? 0 : MapErrno(errno);
+}
+
+static int PosixExists(const char* path) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    struct stat st;
+    return stat(native, &st) == 0;
+}
+
+static int PosixMove(const char* from, const char* to) {
+    char a[4096], b[4096];
+    Native(from, a, sizeof a);
+    Native(to, b, sizeof b);
+    struct stat st;
+    if (stat(b, &st) == 0 && !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR)) return ERR_ACCESS_DENIED;
+    return rename(a, b) == 0 ? 0 : PathError(a);
+}
+
+static const FsProvider kLocalProvider = {
+    "local",          NULL,            NULL,        PosixEnumerate, PosixCreateFolder, PosixRemoveFolder,
+    PosixReadWhole,   PosixWriteWhole, PosixDelete, PosixGetAttributes, PosixSetAttributes, PosixExists,
+    PosixMove,        PosixOpen,       PosixRead,   PosixWrite,     PosixSeek,         PosixSize,
+    PosixSetTimes,    PosixClose,      NULL,
+};
+
+const FsProvider* FsLocal() { return &kLocalProvider; }
+
+void FsSetUpProviders() {
+    try {
+        memset(gFsProviders, 0, sizeof gFsProviders);
+        gFsProviders[0] = kLocalProvider;
+        for (int i = 0; i < FS_PROVIDER_SLOTS; i++)
+            if (gFsProviders[i].SetUp) gFsProviders[i].SetUp(&gFsProviders[i]);
+    } catch (...) {
+        // a provider that cannot start is simply not used
+    }
+}

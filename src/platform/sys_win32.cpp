@@ -1,0 +1,164 @@
+// System services over the ANSI Win32 interface.
+#include <windows.h>
+#include <shlobj.h>
+#include <string.h>
+#include "platform/sys.h"
+#include "platform/text.h"
+
+int SysCompareNoCase(const char* a, const char* b) {
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) - CSTR_EQUAL;
+}
+
+void SysUpperCase(char* text) { CharUpperBuffA(text, (DWORD)strlen(text)); }
+
+static size_t WideToCodePage(const wchar_t* wide, unsigned codePage, char* out, size_t size) {
+    if (size == 0) return 0;
+    out[0] = 0;
+    int needed = WideCharToMultiByte(codePage, 0, wide, -1, NULL, 0, NULL, NULL);
+    if (needed <= 0) return 0;
+    char* all = (char*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)needed);
+    if (!all) return 0;
+    WideCharToMultiByte(codePage, 0, wide, -1, all, needed, NULL, NULL);
+    size_t n = CopyText(out, size, all);
+    HeapFree(GetProcessHeap(), 0, all);
+    return n;
+}
+
+static size_t Convert(unsigned fromCodePage, const char* text, unsigned toCodePage, char* out, size_t size) {
+    if (size == 0) return 0;
+    out[0] = 0;
+    int wideCount = MultiByteToWideChar(fromCodePage, 0, text, -1, NULL, 0);
+    if (wideCount <= 0) return 0;
+    wchar_t* wide = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)wideCount * sizeof(wchar_t));
+    if (!wide) return 0;
+    MultiByteToWideChar(fromCodePage, 0, text, -1, wide, wideCount);
+    size_t n = WideToCodePage(wide, toCodePage, out, size);
+    HeapFree(GetProcessHeap(), 0, wide);
+    return n;
+}
+
+size_t SysUtf8ToAnsi(const char* text, char* out, size_t size) { return Convert(CP_UTF8, text, CP_ACP, out, size); }
+size_t SysAnsiToUtf8(const char* text, char* out, size_t size) { return Convert(CP_ACP, text, CP_UTF8, out, size); }
+
+size_t SysUtf16ToCodePage(const uint16_t* text, unsigned codePage, char* out, size_t size) {
+    return WideToCodePage((const wchar_t*)text, codePage, out, size);
+}
+
+size_t SysExpandEnvironment(const char* text, char* out, size_t size) {
+    if (size == 0) return 0;
+    char all[4096];
+    DWORD n = ExpandEnvironmentStringsA(text, all, sizeof all);
+    if (n == 0 || n > sizeof all) {
+        out[0] = 0;
+        return 0;
+    }
+    return CopyText(out, size, all);
+}
+
+size_t SysModulePath(char* out, size_t size) {
+    char path[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
+    if (n == 0 || n >= sizeof path) path[0] = 0;
+    return CopyText(out, size, path[0] == '"' ? path + 1 : path);
+}
+
+size_t SysAppDataFolder(char* out, size_t size) {
+    char path[MAX_PATH + 1] = "";
+    LPITEMIDLIST list = NULL;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, CSIDL_APPDATA, &list)) && list) {
+        if (!SHGetPathFromIDListA(list, path)) path[0] = 0;
+        CoTaskMemFree(list);
+    }
+    if (!path[0] && !GetWindowsDirectoryA(path, sizeof path)) path[0] = 0;
+    size_t n = strlen(path);
+    if (n > 3 && path[n - 1] == '\\') path[n - 1] = 0;
+    return CopyText(out, size, path);
+}
+
+size_t SysTempFolder(char* out, size_t size) {
+    char path[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof path, path);
+    if (n == 0 || n > sizeof path) path[0] = 0;
+    return CopyText(out, size, path);
+}
+
+void SysWorkAreaSize(int* width, int* height) {
+    RECT r = {0, 0, 0, 0};
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0)) GetWindowRect(GetDesktopWindow(), &r);
+    *width = r.right - r.left;
+    *height = r.bottom - r.top;
+}
+
+void SysScreenSize(int* width, int* height) {
+    RECT r = {0, 0, 0, 0};
+    GetWindowRect(GetDesktopWindow(), &r);
+    *width = r.right - r.left;
+    *height = r.bottom - r.top;
+}
+
+unsigned SysSystemLanguage() { return GetSystemDefaultLangID(); }
+
+static void FromSystemTime(const SYSTEMTIME* s, SysTime* t) {
+    t->year = s->wYear, t->month = s->wMonth, t->day = s->wDay, t->dayOfWeek = s->wDayOfWeek;
+    t->hour = s->wHour, t->minute = s->wMinute, t->second = s->wSecond, t->millisecond = s->wMilliseconds;
+}
+
+static void ToSystemTime(const SysTime* t, SYSTEMTIME* s) {
+    s->wYear = (WORD)t->year, s->wMonth = (WORD)t->month, s->wDay = (WORD)t->day;
+    s->wDayOfWeek = (WORD)t->dayOfWeek, s->wHour = (WORD)t->hour, s->wMinute = (WORD)t->minute;
+    s->wSecond = (WORD)t->second, s->wMilliseconds = (WORD)t->millisecond;
+}
+
+void SysUtcTime(SysTime* time) {
+    SYSTEMTIME s;
+    GetSystemTime(&s);
+    FromSystemTime(&s, time);
+}
+
+void SysLocalTime(SysTime* time) {
+    SYSTEMTIME s;
+    GetLocalTime(&s);
+    FromSystemTime(&s, time);
+}
+
+int SysLocalTimeToFileTime(const SysTime* time, uint64_t* fileTime) {
+    SYSTEMTIME s;
+    ToSystemTime(time, &s);
+    FILETIME local, utc;
+    if (!SystemTimeToFileTime(&s, &local) || !LocalFileTimeToFileTime(&local, &utc)) return ERROR_INVALID_PARAMETER;
+    *fileTime = ((uint64_t)utc.dwHighDateTime << 32) | utc.dwLowDateTime;
+    return 0;
+}
+
+size_t SysFormatDate(const SysTime* time, char* out, size_t size) {
+    SYSTEMTIME s;
+    ToSystemTime(time, &s);
+    char text[256];
+    if (!GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &s, NULL, text, sizeof text)) text[0] = 0;
+    return CopyText(out, size, text);
+}
+
+size_t SysFormatTime(const SysTime* time, char* out, size_t size) {
+    SYSTEMTIME s;
+    ToSystemTime(time, &s);
+    char text[256];
+    if (!GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &s, NULL, text, sizeof text)) text[0] = 0;
+    return CopyText(out, size, text);
+}
+
+SysMutex* SysMutexCreate() { return (SysMutex*)CreateMutexA(NULL, FALSE, NULL); }
+
+int SysMutexLock(SysMutex* mutex, unsigned milliseconds) {
+    if (!mutex) return ERROR_INVALID_HANDLE;
+    DWORD r = WaitForSingleObject((HANDLE)mutex, milliseconds);
+    return (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) ? 0 : WAIT_TIMEOUT;
+}
+
+void SysMutexUnlock(SysMutex* mutex) { ReleaseMutex((HANDLE)mutex); }
+
+void SysMutexClose(SysMutex* mutex) {
+    if (mutex) CloseHandle((HANDLE)mutex);
+}
+
+int SysLastError() { return (int)GetLastError(); }
+void SysSleep(unsigned milliseconds) { Sleep(milliseconds); }
