@@ -89,7 +89,7 @@ static int Splice(char** text, size_t offset, size_t count, const char* insert, 
     if (!result) return -1;
     if (offset) memcpy(result, *text, offset);
     if (insertLength) memcpy(result + offset, insert, insertLength);
-    memcpy(result + offset + insertLength, *text + offset + count, length - offset - count);
+    if (length > offset + count) memcpy(result + offset + insertLength, *text + offset + count, length - offset - count);
     result[newLength] = 0;
     free(*text);
     *text = result;
@@ -218,8 +218,9 @@ int ParseIntList(const char* text, int32_t* values, int count) {
         if (!hex && *p == '-') values[parsed] = (int32_t)strtol(p, &end, 10);
         else values[parsed] = (int32_t)strtoul(p, &end, hex ? 16 : 10);
         parsed++;
-        p = strchr(end, ',');
-        if (!p) break;
+        p = end;
+        while (*p && *p != ',' && *p != '\r') p++;
+        if (*p != ',') break;
         p++;
     }
     return parsed;

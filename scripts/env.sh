@@ -1,0 +1,49 @@
+# Shared settings of the scripts: folders, the private Wine prefix and the builds.
+# Sourced, not run.
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD="$ROOT/build"
+export WINEPREFIX="$ROOT/.cache/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Creates the Wine prefix once; later runs reuse it.
+ensure_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
+    echo "setup: creating the Wine prefix"
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    touch "$WINEPREFIX/.qx-ready"
+  fi
+}
+
+# Configures and builds one of: native, win-x86_64, win-i686.
+build_one() {
+  local name=$1; shift
+  local dir="$BUILD/$name"
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir"
+}
+
+build_native() {
+  build_one native -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQX_SANITIZE=ON -DQX_FUZZ=ON "$@"
+}
+
+build_windows() {
+  local arch=$1; shift
+  build_one "win-$arch" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=wine "$@"
+}
+
+# Starts a persistent Wine server in the current X session and warms it up, so that each
+# Windows test costs milliseconds instead of seconds.
+start_wine_server() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -p
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+stop_wine_server() {
+  wineserver -k >/dev/null 2>&1 || true
+}

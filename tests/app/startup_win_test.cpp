@@ -1,0 +1,78 @@
+// The program as a whole: it starts, shows its window (or not, with "/A"), closes on
+// request and writes its settings file.
+#include <gtest/gtest.h>
+#include <string>
+#include "support/testfiles.h"
+#include "support/winprocess.h"
+
+namespace {
+
+struct ProgramTest : ::testing::Test {
+    TempFolder folder;
+    std::string program, local, profile;
+    void SetUp() override {
+        std::string windowsFolder = folder.path;
+        program = CopyProgramTo(windowsFolder);
+        local = windowsFolder + "\\QXUpd.INI";
+        CreateDirectoryA((windowsFolder + "\\profile").c_str(), NULL);
+        profile = windowsFolder + "\\profile\\QXUpd.INI";
+        // A portable-drive host keeps the profile settings file inside the test folder.
+        SetEnvironmentVariableA("U3_HOST_EXEC_PATH", windowsFolder.c_str());
+        SetEnvironmentVariableA("U3_APP_DATA_PATH", (windowsFolder + "\\profile").c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("U3_HOST_EXEC_PATH", NULL);
+        SetEnvironmentVariableA("U3_APP_DATA_PATH", NULL);
+    }
+    // Runs the program until its window appears, checks it, and closes it.
+    void RunAndClose(const std::string& arguments, bool visible) {
+        HANDLE process = StartProgram(program, arguments);
+        ASSERT_NE(process, nullptr);
+        HWND window = WaitForProcessWindow(process, "QXUpdate", 20000);
+        ASSERT_NE(window, nullptr);
+        char title[64];
+        GetWindowTextA(window, title, sizeof title);
+        EXPECT_STREQ(title, "Corvanware - Updater");
+        EXPECT_EQ(IsWindowVisible(window) != 0, visible);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        GetExitCodeProcess(process, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(process);
+    }
+};
+
+TEST_F(ProgramTest, StartsAndClosesWritingItsSettings) {
+    RunAndClose("", true);
+    std::string text = ReadFileText(local);
+    EXPECT_NE(text.find("[Desk]\r\n.=#"), std::string::npos) << text;
+    EXPECT_NE(text.find("Language=US\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Pos="), std::string::npos) << text;
+    EXPECT_NE(text.find("Version=2025\r\n"), std::string::npos) << text;
+    EXPECT_FALSE(FileExists(profile));
+}
+
+TEST_F(ProgramTest, SlashAStartsHidden) {
+    WriteFileText(local, "[QXUpdate]\r\nLanguage=DE\r\n");
+    RunAndClose("/a", false);
+    EXPECT_NE(ReadFileText(local).find("Language=DE\r\n"), std::string::npos);
+}
+
+TEST_F(ProgramTest, UnwritableLocalSettingsMoveToTheProfile) {
+    // Another program holds the local file open for reading only: it can be read but not
+    // written. (A read-only attribute does the same on Windows; Wine running as root ignores it.)
+    const std::string text = "[QXUpdate]\r\nLanguage=DE\r\nOpt=8\r\n";
+    WriteFileText(local, text);
+    HANDLE reader = CreateFileA(local.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    RunAndClose("", true);
+    CloseHandle(reader);
+    EXPECT_EQ(ReadFileText(local), text);
+    std::string moved = ReadFileText(profile);
+    EXPECT_NE(moved.find("Language=DE\r\nOpt=8\r\n"), std::string::npos) << moved;
+    EXPECT_NE(moved.find("[UseThis]\r\nOpt=" + profile + "\r\n"), std::string::npos) << moved;
+    EXPECT_NE(moved.find("Pos="), std::string::npos) << moved;
+}
+
+} // namespace
