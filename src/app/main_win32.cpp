@@ -1,13 +1,24 @@
 // The program's entry point and the process-wide objects constructed before it runs.
 #include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "platform/theme.h"
+#include "update/statusline.h"
 
-// Constructed before WinMain and destroyed after it, in this order; destroying the settings
-// store writes every change to the settings file.
-static struct SettingsObject {
-    SettingsObject() { OpenStore(&gSettings, NULL, STORE_TRACK_DESKTOP); }
-    ~SettingsObject() { CloseStore(&gSettings); }
-} gSettingsObject;
+// Constructed before WinMain in this order and destroyed after it in the reverse order;
+// destroying the settings store writes every change to the settings file.
+static struct ProcessObjects {
+    ProcessObjects() {
+        OpenStore(&gSettings, NULL, STORE_TRACK_DESKTOP);
+        StatusLineConstruct(&gStatusLine, 3, 1, MainStatusLayout);
+        gLanguages = &gLanguageSet;
+        ThemeOpen(&gTheme);
+    }
+    ~ProcessObjects() {
+        ThemeClose(&gTheme);
+        StatusLineDestruct(&gStatusLine);
+        CloseStore(&gSettings);
+    }
+} gProcessObjects;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     return RunApplication(instance, showCommand);

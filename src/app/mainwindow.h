@@ -1,4 +1,4 @@
-// The entry function's work, the main window and its procedure.
+// The entry function's work, the main window, its procedure and the command gate.
 #pragma once
 #include <windows.h>
 
@@ -10,3 +10,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 int StartedHidden(const char* commandLine);
 // Chooses the interface language and applies its texts to the main window.
 void SelectLanguage(HWND mainWindow);
+
+// Sets the command-state table from busyCount and enables or disables the toolbar buttons
+// whose state changed. From another thread it is carried out on the window thread.
+void UpdateCommandStates(HWND mainWindow);
+// Nonzero when the gate of a command is shut (the command is dropped).
+int CommandDisabled(int command);
+void BringToFront(HWND window);
+void ApplyAlwaysOnTop(HWND mainWindow);
+// The program's temporary folder: the user's temp folder and the program's file name
+// without its extension, with a trailing separator.
+size_t ProgramTempFolder(char* out, size_t size);

@@ -1,48 +1,238 @@
-// Start-up, the main window and shutdown.
+// The main window: its procedure, handlers, command table and command gate.
 #include "app/mainwindow.h"
-#include <stdlib.h>
+#include <commctrl.h>
+#include <ole2.h>
 #include <string.h>
 #include "app/appstate.h"
+#include "app/commands.h"
+#include "app/jobs.h"
+#include "app/listview.h"
+#include "app/toolbar.h"
+#include "app/tooltips.h"
 #include "platform/fs.h"
+#include "platform/sys.h"
 #include "platform/text.h"
+#include "platform/theme.h"
 #include "settings/placement.h"
+#include "update/statusline.h"
 
-static void InitControls() {
-    InitCommonControls();
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_DATE_CLASSES};
-    InitCommonControlsEx(&controls);
-}
+enum { TOOLBAR_ID = 1, ICON_PROGRAM = 1, ICON_ACTIVITY = 71, DIALOG_ICON_SETTER = 90, DIALOG_CONFIGURATION = 109 };
 
-int StartedHidden(const char* commandLine) {
-    const char* p = commandLine ? commandLine : "";
-    while (*p == ' ' || *p == '\t') p++;
-    if (*p == '"') {
-        p = strchr(p + 1, '"');
-        p = p ? p + 1 : "";
-    } else {
-        while (*p && *p != ' ' && *p != '\t') p++;
+// The command gate: which commands are disabled, and what the toolbar was last told.
+struct CommandState {
+    int command;
+    int disabledWhenBusy; // 0: disabled while idle (Stop)
+    int disabled;
+    int sent;
+};
+
+static CommandState gCommandStates[] = {
+    {CMD_STOP, 0, 0, 0},           {CMD_REMOVE_ROWS, 1, 0, 0},   {CMD_SEARCH_UPDATES, 1, 0, 0},
+    {CMD_SEARCH_INSTALLED, 1, 0, 0}, {CMD_UPDATE_NOW, 1, 0, 0}, {CMD_CONFIGURATION, 1, 0, 0},
+};
+
+void UpdateCommandStates(HWND mainWindow) {
+    if (!mainWindow) return;
+    if (GetWindowThreadProcessId(mainWindow, NULL) != GetCurrentThreadId()) {
+        // One thread decides, so a worker's late answer cannot undo a newer state.
+        SendMessageA(mainWindow, MSG_UPDATE_COMMANDS, 0, 0);
+        return;
     }
-    while (*p == ' ' || *p == '\t') p++;
-    char argument[8];
-    size_t n = 0;
-    while (p[n] && p[n] != ' ' && p[n] != '\t') n++;
-    if (n != 2) return 0;
-    CopyTextN(argument, sizeof argument, p, n);
-    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, argument, -1, "/A", -1) == CSTR_EQUAL;
+    int busy = gApp->busyCount != 0;
+    for (CommandState& s : gCommandStates) {
+        s.disabled = s.disabledWhenBusy ? busy : !busy;
+        if (s.disabled == s.sent) continue;
+        s.sent = s.disabled;
+        SendMessageA(gApp->toolbar, TB_ENABLEBUTTON, (WPARAM)s.command, MAKELPARAM(!s.disabled, 0));
+    }
 }
 
-void SelectLanguage(HWND) { ChooseLanguage(&gSettings); }
+int CommandDisabled(int command) {
+    for (const CommandState& s : gCommandStates)
+        if (s.command == command) return s.disabled;
+    return 0;
+}
+
+void BringToFront(HWND window) {
+    if (!IsWindow(window)) return;
+    if (IsIconic(window) || !IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
+    SetActiveWindow(window);
+    SetForegroundWindow(window);
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void ApplyAlwaysOnTop(HWND mainWindow) {
+    SetWindowPos(mainWindow, (gApp->options & OPTION_ALWAYS_ON_TOP) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+size_t ProgramTempFolder(char* out, size_t size) {
+    char temp[1024], program[1024];
+    SysTempFolder(temp, sizeof temp);
+    SysModulePath(program, sizeof program);
+    const char* name = program;
+    for (const char* p = program; *p; p++)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    char stem[256];
+    CopyText(stem, sizeof stem, name);
+    char* dot = strrchr(stem, '.');
+    if (dot) *dot = 0;
+    if (!stem[0] || !temp[0]) return CopyText(out, size, "");
+    AppendText(temp, sizeof temp, stem);
+    AppendText(temp, sizeof temp, "\\");
+    return CopyText(out, size, temp);
+}
+
+// Removes the program's temporary folder with everything in it, and nothing above it.
+static void DeleteProgramTempFolder() {
+    char folder[1024];
+    if (!ProgramTempFolder(folder, sizeof folder)) return;
+    size_t n = strlen(folder);
+    if (n && folder[n - 1] == '\\') folder[n - 1] = 0;
+    if (FsLocal()->Exists(folder)) FsDeleteTree(FsLocal(), folder);
+}
+
+void SelectLanguage(HWND mainWindow) {
+    ChooseLanguage(&gSettings);
+    UpdateCommandStates(mainWindow);
+    if (gApp->listView) SetColumnTexts(gApp->listView, gColumns);
+}
 
 static BOOL OnCreate(HWND window) {
     gMainWindow = window;
     gApp->options = ReadOptions(&gSettings, PROGRAM_SECTION, 0);
+    gApp->toolbar = CreateToolbar(window, gApp->instance, kToolbarButtons, 0, 3, 4, 10, 24, TOOLBAR_ID);
+    SendMessageA(gApp->toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
+    StatusLineCreate(&gStatusLine, window, gApp->instance);
+    gApp->activityIcon = (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(ICON_ACTIVITY), IMAGE_ICON, 16, 16, 0);
+    OleInitialize(NULL);
+    if (!gApp->listView && CreateListView(window)) {
+        PostQuitMessage(0);
+        return TRUE;
+    }
+    ShowWindow(gApp->toolbar, SW_SHOW);
+    StatusLineShow(&gStatusLine);
+    ThemeApplyToWindow(window, L"DarkMode_Explorer");
     SelectLanguage(window);
+    DetectInstalledProducts(gApp->listView);
+    ApplyAlwaysOnTop(window);
+    PostMessageA(window, WM_COMMAND, CMD_STARTUP, 2);
     return TRUE;
 }
 
+static void OnSize(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (wParam == SIZE_MINIMIZED) return;
+    int width = LOWORD(lParam), height = HIWORD(lParam);
+    if (width == 0 && height == 0) {
+        RECT client;
+        GetClientRect(window, &client);
+        width = client.right, height = client.bottom;
+    }
+    int top = 0;
+    if (gApp->toolbar && IsWindowVisible(gApp->toolbar)) {
+        SendMessageA(gApp->toolbar, WM_SIZE, wParam, lParam);
+        RECT r;
+        GetWindowRect(gApp->toolbar, &r);
+        top = r.bottom - r.top;
+        height -= top;
+    }
+    StatusLineLayout(&gStatusLine, 0, top, width, &height);
+    if (gApp->listView) {
+        MoveWindow(gApp->listView, 0, top, width, height > 0 ? height : 0, TRUE);
+        InvalidateRect(gApp->listView, NULL, TRUE);
+    }
+    InvalidateRect(window, NULL, TRUE);
+}
+
+static void OnClose(HWND window) {
+    (void)window;
+    ReadColumnsFromView(gApp->listView, gColumns);
+    SaveColumns(&gSettings, gColumns, PROGRAM_SECTION);
+}
+
 static void OnDestroy(HWND window) {
+    SaveProductTable(gApp->listView);
     SavePlacementOfWindow(&gSettings, PROGRAM_SECTION, window);
+    OleUninitialize();
+    DeleteProgramTempFolder();
     PostQuitMessage(0);
+}
+
+static INT_PTR CALLBACK IconSetterProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+    if (message != WM_INITDIALOG) return FALSE;
+    // Every later dialog and message box of the process shows the program icon.
+    SetClassLongPtrA(dialog, GCLP_HICON, (LONG_PTR)gApp->largeIcon);
+    EndDialog(dialog, 11);
+    return TRUE;
+}
+
+static void OnStartup(HWND window) {
+    DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(DIALOG_ICON_SETTER), window, IconSetterProc, 0);
+    EditionCheckAtStart();
+}
+
+static void OnUpdateNow(HWND) {
+    HWND list = gApp->listView;
+    if (SelectedRowCount(list) == 0) SelectRow(list, -1, 1);
+    if (SelectedRowCount(list) == 0) return;
+    StartJob(gJobs.updateRun, NULL, 1);
+}
+
+static void OnRemoveRows(HWND) {
+    HWND list = gApp->listView;
+    for (int row = 0; row < RowCount(list);) {
+        if (IsRowSelected(list, row)) DeleteRow(list, row);
+        else row++;
+    }
+}
+
+static void OnConfiguration(HWND window) {
+    if (!RunConfigurationDialog(window)) return;
+    ApplyAlwaysOnTop(window);
+    ApplyListStyles(gApp->listView);
+    PostMessageA(window, WM_SIZE, 0, 0);
+}
+
+static void OnInformation(HWND window) {
+    if (!OpenHelp(window, 0)) PostMessageA(window, WM_COMMAND, CMD_ABOUT, 0);
+}
+
+static void OnCommand(HWND window, int command) {
+    switch (command) {
+    case CMD_ESCAPE:
+    case CMD_STOP: gApp->cancelRequested = 1; return;
+    case CMD_CLOSE: PostMessageA(window, WM_CLOSE, 0, 0); return;
+    case CMD_HOMEPAGE: OpenHomepage(window); return;
+    case CMD_SELECT_ALL: SelectRow(gApp->listView, -1, 1); return;
+    case CMD_STARTUP: OnStartup(window); return;
+    case CMD_INFORMATION: OnInformation(window); return;
+    case CMD_ABOUT: ShowAboutBox(window); return;
+    }
+    if (CommandDisabled(command)) return;
+    switch (command) {
+    case CMD_SEARCH_UPDATES: StartJob(gJobs.catalogue, NULL, 0); break;
+    case CMD_SEARCH_INSTALLED: StartJob(gJobs.driveScan, NULL, 1); break;
+    case CMD_UPDATE_NOW: OnUpdateNow(window); break;
+    case CMD_CONFIGURATION: OnConfiguration(window); break;
+    case CMD_REMOVE_ROWS: OnRemoveRows(window); break;
+    }
+}
+
+static void OnHelp(HWND window, const HELPINFO* help) {
+    if (GetKeyState(VK_CONTROL) < 0) return;
+    int context = 0;
+    if (help && help->iCtrlId >= 109 && help->iCtrlId <= 5998 && gApp->configPage <= 1)
+        context = gApp->configPage == 0 ? 52 : 53;
+    if (!OpenHelp(window, context)) PostMessageA(window, WM_COMMAND, CMD_ABOUT, 0);
+}
+
+static LRESULT OnNotify(NMHDR* header) {
+    if (header->code == TTN_GETDISPINFOA) {
+        NMTTDISPINFOA* info = (NMTTDISPINFOA*)header;
+        GetToolTipText((int)header->idFrom, info->szText, sizeof info->szText);
+        info->lpszText = info->szText;
+    }
+    return 0;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -51,70 +241,26 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (!OnCreate(window)) return -1;
         break;
     case WM_DESTROY: OnDestroy(window); break;
+    case WM_SIZE: OnSize(window, wParam, lParam); break;
+    case WM_SETFOCUS:
+        if (gApp->listView) SetFocus(gApp->listView);
+        UpdateCommandStates(window);
+        break;
     case WM_CLOSE:
-        if (gApp && gApp->busyCount != 0) return 0;
+        if (gApp->busyCount != 0) return 0;
+        OnClose(window);
+        break;
+    case WM_SETTINGCHANGE:
+        if (gApp->listView) InvalidateRect(gApp->listView, NULL, TRUE);
+        break;
+    case WM_NOTIFY: OnNotify((NMHDR*)lParam); break;
+    case WM_HELP: OnHelp(window, (const HELPINFO*)lParam); break;
+    case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
+    case MSG_SET_ROW_IMAGE: SetRowImage(gApp->listView, (int)wParam, (int)(lParam & 0xF)); break;
+    case MSG_UPDATE_COMMANDS: UpdateCommandStates(window); return 0;
+    case MSG_BRING_TO_FRONT:
+        if (lParam == WM_LBUTTONUP || lParam == WM_RBUTTONUP) BringToFront(window);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-static void RegisterMainClass(HINSTANCE instance, HICON smallIcon) {
-    WNDCLASSEXA existing = {sizeof existing};
-    HBRUSH background = (HBRUSH)(COLOR_BTNFACE + 1);
-    if (GetClassInfoExA(instance, MAIN_WINDOW_CLASS, &existing)) {
-        if (existing.hbrBackground == background) return;
-        UnregisterClassA(MAIN_WINDOW_CLASS, instance);
-    }
-    WNDCLASSEXA wc = {sizeof wc};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = MainWindowProc;
-    wc.cbWndExtra = 4;
-    wc.hInstance = instance;
-    wc.hIcon = gApp->largeIcon;
-    wc.hIconSm = smallIcon;
-    wc.hCursor = LoadCursor(NULL, IDC_ARROW);
-    wc.hbrBackground = background;
-    wc.lpszClassName = MAIN_WINDOW_CLASS;
-    RegisterClassExA(&wc);
-}
-
-HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
-    InitControls();
-    gApp->instance = instance;
-    CopyText(gApp->title, sizeof gApp->title, PROGRAM_TITLE);
-    gAppTitle = gApp->title;
-    gLanguages = &gLanguageSet;
-    gApp->largeIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-    Placement placement;
-    LoadPlacement(&gSettings, PROGRAM_SECTION, &placement, 800, 600);
-    HICON smallIcon = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0);
-    RegisterMainClass(instance, smallIcon);
-    HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, PROGRAM_TITLE, WS_OVERLAPPEDWINDOW, placement.x, placement.y,
-                                  placement.width, placement.height, NULL, NULL, instance, NULL);
-    if (window && !StartedHidden(GetCommandLineA()))
-        ShowWindow(window, placement.showState == 3 ? SW_SHOWMAXIMIZED : showCommand);
-    return window;
-}
-
-int RunApplication(HINSTANCE instance, int showCommand) {
-    InitControls();
-    gApp = (AppState*)calloc(1, sizeof(AppState));
-    if (!gApp) return 0;
-    gAccelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(1));
-    FsSetUpProviders();
-    int exitCode = 0;
-    HWND window = CreateMainWindow(instance, showCommand);
-    if (window) {
-        MSG message;
-        while (GetMessageA(&message, NULL, 0, 0) > 0) {
-            if (gAccelerators && TranslateAcceleratorA(gMainWindow, gAccelerators, &message)) continue;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        exitCode = (int)message.wParam;
-    }
-    FsReleaseProviders();
-    free(gApp);
-    gApp = NULL;
-    return exitCode;
 }

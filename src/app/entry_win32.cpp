@@ -1,0 +1,91 @@
+// Start-up: the entry function's steps and the creation of the main window.
+#include <stdlib.h>
+#include <string.h>
+#include "app/appstate.h"
+#include "app/mainwindow.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+
+static void InitControls() {
+    InitCommonControls();
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_DATE_CLASSES};
+    InitCommonControlsEx(&controls);
+}
+
+int StartedHidden(const char* commandLine) {
+    const char* p = commandLine ? commandLine : "";
+    while (*p == ' ' || *p == '\t') p++;
+    if (*p == '"') {
+        p = strchr(p + 1, '"');
+        p = p ? p + 1 : "";
+    } else {
+        while (*p && *p != ' ' && *p != '\t') p++;
+    }
+    while (*p == ' ' || *p == '\t') p++;
+    size_t n = 0;
+    while (p[n] && p[n] != ' ' && p[n] != '\t') n++;
+    if (n != 2) return 0;
+    char argument[4];
+    CopyTextN(argument, sizeof argument, p, n);
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, argument, -1, "/A", -1) == CSTR_EQUAL;
+}
+
+static void RegisterMainClass(HINSTANCE instance, HICON smallIcon) {
+    WNDCLASSEXA existing = {sizeof existing};
+    HBRUSH background = (HBRUSH)(COLOR_BTNFACE + 1);
+    if (GetClassInfoExA(instance, MAIN_WINDOW_CLASS, &existing)) {
+        if (existing.hbrBackground == background) return;
+        UnregisterClassA(MAIN_WINDOW_CLASS, instance);
+    }
+    WNDCLASSEXA wc = {sizeof wc};
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.cbWndExtra = 4;
+    wc.hInstance = instance;
+    wc.hIcon = gApp->largeIcon;
+    wc.hIconSm = smallIcon;
+    wc.hCursor = LoadCursor(NULL, IDC_ARROW);
+    wc.hbrBackground = background;
+    wc.lpszClassName = MAIN_WINDOW_CLASS;
+    RegisterClassExA(&wc);
+}
+
+HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
+    InitControls();
+    gApp->instance = instance;
+    CopyText(gApp->title, sizeof gApp->title, PROGRAM_TITLE);
+    gAppTitle = gApp->title;
+    gLanguages = &gLanguageSet;
+    gApp->largeIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    Placement placement;
+    LoadPlacement(&gSettings, PROGRAM_SECTION, &placement, 800, 600);
+    HICON smallIcon = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0);
+    RegisterMainClass(instance, smallIcon);
+    HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, PROGRAM_TITLE, WS_OVERLAPPEDWINDOW, placement.x, placement.y,
+                                  placement.width, placement.height, NULL, NULL, instance, NULL);
+    if (window && !StartedHidden(GetCommandLineA()))
+        ShowWindow(window, placement.showState == 3 ? SW_SHOWMAXIMIZED : showCommand);
+    return window;
+}
+
+int RunApplication(HINSTANCE instance, int showCommand) {
+    InitControls();
+    gApp = (AppState*)calloc(1, sizeof(AppState));
+    if (!gApp) return 0;
+    gAccelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(1));
+    FsSetUpProviders();
+    int exitCode = 0;
+    if (CreateMainWindow(instance, showCommand)) {
+        MSG message;
+        while (GetMessageA(&message, NULL, 0, 0) > 0) {
+            if (gAccelerators && TranslateAcceleratorA(gMainWindow, gAccelerators, &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        exitCode = (int)message.wParam;
+    }
+    FsReleaseProviders();
+    free(gApp);
+    gApp = NULL;
+    return exitCode;
+}

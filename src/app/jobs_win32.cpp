@@ -1,0 +1,79 @@
+// The worker job frame, and the jobs and dialogs whose work is still to come.
+#include "app/jobs.h"
+#include <stdlib.h>
+#include "app/appstate.h"
+#include "app/listview.h"
+#include "app/mainwindow.h"
+#include "update/statusline.h"
+
+JobTable gJobs = {CatalogueJob, DriveScanJob, UpdateRunJob, EditionJob};
+
+struct JobStart {
+    JobWork work;
+    void* parameter;
+    int clearPane0;
+};
+
+int StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
+    HANDLE thread = CreateThread(NULL, 0, procedure, parameter, 0, NULL);
+    if (!thread) return (int)GetLastError();
+    CloseHandle(thread);
+    return 0;
+}
+
+static DWORD WINAPI JobFrame(void* parameter) {
+    JobStart job = *(JobStart*)parameter;
+    free(parameter);
+    PaneSetIcon(&gStatusLine, gApp->activityIcon, 2, 100);
+    UpdateCommandStates(gMainWindow);
+    gApp->cancelRequested = 0;
+    job.work(job.parameter);
+    InterlockedDecrement(&gApp->busyCount);
+    UpdateCommandStates(gMainWindow);
+    if (job.clearPane0) PaneSetText(&gStatusLine, "", 0, 100);
+    PaneSetIcon(&gStatusLine, NULL, 2, 100);
+    return 0;
+}
+
+int StartJob(JobWork work, void* parameter, int clearPane0) {
+    JobStart* job = (JobStart*)malloc(sizeof(JobStart));
+    if (!job) return ERROR_NOT_ENOUGH_MEMORY;
+    job->work = work, job->parameter = parameter, job->clearPane0 = clearPane0;
+    InterlockedIncrement(&gApp->busyCount);
+    UpdateCommandStates(gMainWindow);
+    int r = StartWorker(JobFrame, job);
+    if (r) {
+        free(job);
+        InterlockedDecrement(&gApp->busyCount);
+        UpdateCommandStates(gMainWindow);
+    }
+    return r;
+}
+
+void DetectInstalledProducts(HWND) {}
+void SaveProductTable(HWND) {}
+void EditionCheckAtStart() {}
+int OpenHelp(HWND, int) { return 0; }
+void OpenHomepage(HWND) {}
+void ShowAboutBox(HWND) {}
+
+static INT_PTR CALLBACK ConfigurationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == 99)) {
+        EndDialog(dialog, LOWORD(wParam) != IDCANCEL);
+        return TRUE;
+    }
+    return message == WM_INITDIALOG;
+}
+
+INT_PTR RunConfigurationDialog(HWND owner) {
+    return DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(109), owner, ConfigurationProc, 0);
+}
+
+void CatalogueJob(void*) {}
+void DriveScanJob(void*) {}
+void EditionJob(void*) {}
+
+void UpdateRunJob(void*) {
+    EnableWindow(gApp->listView, FALSE);
+    EnableWindow(gApp->listView, TRUE);
+}
