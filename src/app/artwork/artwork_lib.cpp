@@ -185,6 +185,14 @@ void Fill(Canvas& c, const Shape& s, const Paint& paint, double opacity = 1) {
     }
 }
 
+// Pixel art for the smallest sizes: '#' paints a pixel, rows start at row `top`.
+void Pixels(Canvas& c, int top, const std::vector<const char*>& rows, uint32_t colour) {
+    Rgb col = Hex(colour);
+    for (size_t y = 0; y < rows.size(); y++)
+        for (int x = 0; rows[y][x]; x++)
+            if (rows[y][x] == '#') c.pixels[(top + y) * c.n + x] = {col.r, col.g, col.b, 1};
+}
+
 // A fill with an outline of `width` pixels inside the shape's edge.
 void Outlined(Canvas& c, const Shape& s, const Paint& fill, uint32_t line, double width = 1) {
     Fill(c, s, Solid(line));
@@ -208,8 +216,12 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 
 // ---- Shared parts.
 
+// Discs keep clear of the canvas edge by a little more than half a pixel, so that no
+// lone edge pixel survives the toolbar's coverage threshold.
+double DiscRadius(const Canvas& c) { return 0.5 - 0.7 * c.px; }
+
 void RedDiscCross(Canvas& c) {
-    Outlined(c, Disc({0.5, 0.5}, 0.5 - 0.5 * c.px), kRed, kRedLine);
+    Outlined(c, Disc({0.5, 0.5}, DiscRadius(c)), kRed, kRedLine);
     double a = c.n <= 16 ? 0.19 : 0.18, w = c.n <= 16 ? 0.15 : 0.14;
     Fill(c, Union(Segment({0.5 - a, 0.5 - a}, {0.5 + a, 0.5 + a}, w), Segment({0.5 + a, 0.5 - a}, {0.5 - a, 0.5 + a}, w)),
          Solid(kWhite));
@@ -247,25 +259,31 @@ void StateNone(Canvas&) {}
 void StateWorking(Canvas& c) {
     Shape diamond = Grow(Poly({{0.5, 0.08}, {0.92, 0.5}, {0.5, 0.92}, {0.08, 0.5}}), 0.05);
     Outlined(c, diamond, kYellow, kYellowLine, c.n <= 16 ? 1 : 1.5);
-    Paint ink = Solid(kInk);
     if (c.n <= 16) {
-        // Head, a bent back, two legs and a shovel: the fewest strokes that still read.
-        Fill(c, Disc({0.47, 0.30}, 0.085), ink);
-        Fill(c, Segment({0.45, 0.43}, {0.38, 0.58}, 0.13), ink);
-        Fill(c, Polyline({{0.38, 0.58}, {0.31, 0.74}}, 0.11), ink);
-        Fill(c, Polyline({{0.40, 0.60}, {0.50, 0.66}, {0.50, 0.76}}, 0.11), ink);
-        Fill(c, Segment({0.47, 0.46}, {0.64, 0.66}, 0.08), ink);
-        Fill(c, Poly({{0.60, 0.66}, {0.70, 0.60}, {0.76, 0.72}}), ink);
+        // Drawn pixel by pixel: at this size smooth strokes merge into a blob.
+        Pixels(c, 4,
+               {"......##........",
+                "......##........",
+                ".....##.........",
+                ".....####.......",
+                ".....##.##......",
+                "....###..#......",
+                "....#..#..#.....",
+                "...##..#..##....",
+                "..........##...."},
+               kInk);
         return;
     }
-    Fill(c, Disc({0.49, 0.29}, 0.07), ink);
-    Fill(c, Segment({0.47, 0.41}, {0.39, 0.57}, 0.12), ink);
-    Fill(c, Polyline({{0.39, 0.58}, {0.32, 0.76}}, 0.085), ink);
-    Fill(c, Polyline({{0.40, 0.59}, {0.51, 0.65}, {0.51, 0.77}}, 0.085), ink);
-    Fill(c, Polyline({{0.46, 0.43}, {0.56, 0.52}}, 0.07), ink);
-    Fill(c, Segment({0.46, 0.40}, {0.66, 0.66}, 0.05), ink);
-    Fill(c, Poly({{0.62, 0.67}, {0.72, 0.60}, {0.78, 0.73}, {0.70, 0.77}}), ink);
-    Fill(c, Inter(Disc({0.68, 0.86}, 0.12), Grow(diamond, -2.5 * c.px)), ink);
+    // A man leaning into his shovel, the blade in a heap of earth at his feet.
+    Paint ink = Solid(kInk);
+    Fill(c, Disc({0.555, 0.285}, 0.075), ink);
+    Fill(c, Segment({0.50, 0.425}, {0.41, 0.58}, 0.13), ink);
+    Fill(c, Polyline({{0.41, 0.58}, {0.33, 0.76}}, 0.09), ink);
+    Fill(c, Polyline({{0.42, 0.60}, {0.50, 0.66}, {0.50, 0.77}}, 0.09), ink);
+    Fill(c, Segment({0.50, 0.43}, {0.62, 0.53}, 0.075), ink);
+    Fill(c, Segment({0.55, 0.45}, {0.70, 0.67}, 0.05), ink);
+    Fill(c, Poly({{0.65, 0.67}, {0.74, 0.61}, {0.80, 0.72}, {0.72, 0.77}}), ink);
+    Fill(c, Inter(Disc({0.71, 0.88}, 0.13), Grow(diamond, -2.5 * c.px)), ink);
 }
 
 void StateError(Canvas& c) { RedDiscCross(c); }
@@ -291,8 +309,8 @@ void StateAttention(Canvas& c) {
 void ToolStop(Canvas& c) { RedDiscCross(c); }
 
 void ToolRefresh(Canvas& c) {
-    Page(c, 0.12, 0.04, 0.72, 0.84, 0.21);
-    Outlined(c, CirclingArrows({0.62, 0.64}, 0.21, 0.14, 0.15), kGreen, kGreenLine);
+    Page(c, 0.08, 0.02, 0.66, 0.80, 0.21);
+    Outlined(c, CirclingArrows({0.64, 0.66}, 0.245, 0.165, 0.17), kGreen, kGreenLine);
 }
 
 void ToolSearch(Canvas& c) {
@@ -348,7 +366,7 @@ void ToolSettings(Canvas& c) {
     Outlined(c, Box(x0, y0, x1, y1), kPaper, kPaperLine);
     Paint line = Solid(0x8894A4);
     for (double y : {0.42, 0.58, 0.74}) Fill(c, Box(x0 + 3 * c.px, c.Snap(y), x1 - 3 * c.px, c.Snap(y) + c.px), line);
-    Outlined(c, Polyline({{0.14, 0.20}, {0.26, 0.32}, {0.48, 0.10}}, 0.15), kGreen, kGreenLine);
+    Outlined(c, Polyline({{0.15, 0.24}, {0.27, 0.35}, {0.52, 0.12}}, 0.15), kGreen, kGreenLine);
     // The pen lies diagonally, its point at the lower left.
     V top{0.95, 0.36}, tip{0.48, 0.90};
     V d = Unit(tip - top), nrm{-d.y, d.x};
@@ -366,7 +384,7 @@ void ToolRemove(Canvas& c) {
 }
 
 void ToolInfo(Canvas& c) {
-    Outlined(c, Disc({0.5, 0.5}, 0.5 - 0.5 * c.px), kBlue, kBlueLine);
+    Outlined(c, Disc({0.5, 0.5}, DiscRadius(c)), kBlue, kBlueLine);
     Paint white = Solid(kWhite);
     Fill(c, Arc({0.5, 0.38}, 0.14, 170, 450, 0.13), white);
     Fill(c, Segment({0.5, 0.52}, {0.5, 0.60}, 0.13), white);
@@ -463,9 +481,9 @@ const Picture kTools[] = {ToolStop, ToolRefresh, ToolSearch, ToolDownload, ToolP
 Straight Vivid(Straight s) {
     int grey = (s.r + s.g + s.b) / 3;
     auto f = [grey](int v) {
-        int sat = grey + (v - grey) * 5 / 4;
+        int sat = grey + (v - grey) * 3 / 2;
         sat = std::clamp(sat, 0, 255);
-        return sat + (255 - sat) / 10;
+        return sat + (255 - sat) / 6;
     };
     return {f(s.r), f(s.g), f(s.b), s.a};
 }
@@ -482,7 +500,7 @@ Bytes Strip(bool hot) {
         for (int y = 0; y < kCell; y++) {
             for (int x = 0; x < kCell; x++) {
                 Straight s = Unpremultiply(c.pixels[size_t(y) * kCell + x]);
-                if (s.a < 110) continue;
+                if (s.a < 128) continue;
                 if (hot) s = Vivid(s);
                 auto blend = [&s](int v) { return (v * s.a + 0xB4 * (255 - s.a) + 127) / 255; };
                 uint32_t v = uint32_t(blend(s.r) << 16 | blend(s.g) << 8 | blend(s.b));
