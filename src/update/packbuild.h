@@ -1,0 +1,43 @@
+// Makes update packages: the vendor's side of the format that package.cpp reads. Used by
+// the package tool, the tests and the benchmark.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+// One file of a package. Its bytes come from a file, from memory or from a generator.
+struct PackBuildEntry {
+    const char* name;       // as stored: a relative path, '\' or '/' separated
+    const char* sourcePath; // a file to read (its size is taken from the file), or
+    const uint8_t* data;    // size bytes in memory, or
+    // fills buffer with the bytes at offset; returns 0 or a Windows error
+    int (*generate)(void* context, uint64_t offset, uint8_t* buffer, size_t size);
+    void* context;
+    uint64_t size;
+};
+
+struct PackBuildInfo {
+    const char* code;  // at most 3 characters; NULL for none
+    const char* text1; // at most 31 characters each
+    const char* text2;
+    uint32_t date;           // EncodePackageDate(...)
+    uint32_t preset;         // liblzma preset 0-9; 0 is taken as 6
+    uint32_t dictionarySize; // 0: the preset's
+    int endMarker;           // write the LZMA end marker after the data
+    uint64_t leadSize;       // size of the leading part, at least 89999 (0: 89999)
+    const char* leadPath;    // the leading part's bytes, padded with zeros; NULL: zeros
+};
+
+// Builds a package file. Returns 0; 123 for a name or text the format cannot hold (too
+// long, or holding the character 0xDD, which would encode as the terminator); 87 when the
+// stream would exceed 4 GiB - 1; 13 when the leading part holds a marker at or after
+// offset 89999; otherwise the file error.
+int BuildPackage(const char* outPath, const PackBuildInfo* info, const PackBuildEntry* entries, size_t count);
+
+// Wraps a ready package stream (encoded bytes as the reader sees them after decoding) into
+// a package, declaring declaredSize as the unpacked size. For tests of damaged streams.
+int BuildPackageFromStream(const char* outPath, const PackBuildInfo* info, const uint8_t* stream, size_t size,
+                           uint32_t declaredSize);
+
+// The encodings of the package stream, appended at out (which must have room).
+size_t PackEncodeNumber(uint32_t value, uint8_t* out);
+size_t PackEncodeText(const char* text, uint8_t* out);

@@ -1,0 +1,190 @@
+// qxpack, the vendor's update package tool: builds a package from a folder or a list of
+// files, lists a package's header and entries, and extracts a package into a folder
+// through the same extractor as the Updater.
+#include <algorithm>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
+#include "platform/errors.h"
+#include "platform/fs.h"
+#include "platform/sys.h"
+#include "platform/text.h"
+#include "update/packbuild.h"
+#include "update/package.h"
+
+static const char kUsage[] =
+    "usage:\n"
+    "  qxpack build PACKAGE [options] INPUT...\n"
+    "      INPUT is a folder (its files, named by their path inside it), a file (named by\n"
+    "      its file name), SOURCE=NAME, or @LIST (a text file with one INPUT per line)\n"
+    "      --code XXX        short code, at most 3 characters\n"
+    "      --text1 TEXT      first header text, at most 31 characters\n"
+    "      --text2 TEXT      second header text, at most 31 characters\n"
+    "      --date YYYY-MM-DD package date (default: today)\n"
+    "      --preset N        LZMA preset 0-9 (default 6)\n"
+    "      --dict BYTES      LZMA dictionary size (default: the preset's)\n"
+    "      --end-marker      end the LZMA data with an end marker\n"
+    "      --lead FILE       bytes of the leading part (padded with zeros to 89999)\n"
+    "      --lead-size N     size of the leading part, at least 89999\n"
+    "  qxpack list PACKAGE\n"
+    "  qxpack extract PACKAGE FOLDER\n";
+
+struct Input {
+    std::string source, name;
+};
+
+struct FolderWalk {
+    std::string folder, prefix;
+    std::vector<Input>* inputs;
+    std::vector<std::string> subfolders;
+};
+
+static int CollectFile(const FsEntry* entry, void* context) {
+    FolderWalk* walk = (FolderWalk*)context;
+    std::string name = walk->prefix + entry->name;
+    if (entry->attributes & FILE_ATTR_DIRECTORY) walk->subfolders.push_back(name);
+    else walk->inputs->push_back({walk->folder + "/" + name, name});
+    return 0;
+}
+
+// Every file below folder, named by its path inside it with '\' separators.
+static int AddFolder(const std::string& folder, const std::string& prefix, std::vector<Input>* inputs) {
+    FolderWalk walk = {folder, prefix, inputs, {}};
+    std::string path = prefix.empty() ? folder : folder + "/" + prefix;
+    int e = FsLocal()->Enumerate(path.c_str(), CollectFile, &walk);
+    std::sort(walk.subfolders.begin(), walk.subfolders.end());
+    for (size_t i = 0; i < walk.subfolders.size() && !e; i++) e = AddFolder(folder, walk.subfolders[i] + "\\", inputs);
+    return e;
+}
+
+static int AddInput(const std::string& input, std::vector<Input>* inputs);
+
+static int AddList(const std::string& listPath, std::vector<Input>* inputs) {
+    char* data;
+    size_t size;
+    int e = FsLocal()->ReadWhole(listPath.c_str(), &data, &size);
+    if (e) return e;
+    std::string line;
+    for (size_t i = 0; i <= size && !e; i++) {
+        char c = i < size ? data[i] : '\n';
+        if (c == '\r') continue;
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (!line.empty()) e = AddInput(line, inputs);
+        line.clear();
+    }
+    free(data);
+    return e;
+}
+
+static int AddInput(const std::string& input, std::vector<Input>* inputs) {
+    if (input[0] == '@') return AddList(input.substr(1), inputs);
+    size_t equals = input.find('=');
+    if (equals != std::string::npos) {
+        inputs->push_back({input.substr(0, equals), input.substr(equals + 1)});
+        return 0;
+    }
+    uint32_t attributes = 0;
+    int e = FsLocal()->GetAttributes(input.c_str(), &attributes);
+    if (e) return e;
+    if (attributes & FILE_ATTR_DIRECTORY) {
+        size_t before = inputs->size();
+        e = AddFolder(input, "", inputs);
+        std::sort(inputs->begin() + (long)before, inputs->end(),
+                  [](const Input& a, const Input& b) { return a.name < b.name; });
+        return e;
+    }
+    size_t cut = input.find_last_of("/\\");
+    inputs->push_back({input, cut == std::string::npos ? input : input.substr(cut + 1)});
+    return 0;
+}
+
+static int Fail(const char* what, int result) {
+    fprintf(stderr, "qxpack: %s failed: result %d\n", what, result);
+    return 1;
+}
+
+static int Build(int argc, char** argv) {
+    if (argc < 1) return fprintf(stderr, "%s", kUsage), 2;
+    const char* out = argv[0];
+    PackBuildInfo info = {};
+    SysTime today;
+    SysLocalTime(&today);
+    info.date = EncodePackageDate(today.year, today.month, today.day);
+    std::vector<Input> inputs;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        int hasValue = i + 1 < argc;
+        if (a == "--end-marker") {
+            info.endMarker = 1;
+        } else if (a.size() > 2 && a[0] == '-' && a[1] == '-') {
+            if (!hasValue) return fprintf(stderr, "qxpack: %s needs a value\n", a.c_str()), 2;
+            const char* v = argv[++i];
+            int year, month, day;
+            if (a == "--code") info.code = v;
+            else if (a == "--text1") info.text1 = v;
+            else if (a == "--text2") info.text2 = v;
+            else if (a == "--preset") info.preset = (uint32_t)atoi(v);
+            else if (a == "--dict") info.dictionarySize = (uint32_t)strtoul(v, NULL, 0);
+            else if (a == "--lead") info.leadPath = v;
+            else if (a == "--lead-size") info.leadSize = strtoull(v, NULL, 0);
+            else if (a == "--date" && sscanf(v, "%d-%d-%d", &year, &month, &day) == 3)
+                info.date = EncodePackageDate(year, month, day);
+            else return fprintf(stderr, "qxpack: bad option %s %s\n", a.c_str(), v), 2;
+        } else {
+            int e = AddInput(a, &inputs);
+            if (e) return Fail(("reading " + a).c_str(), e);
+        }
+    }
+    std::vector<PackBuildEntry> entries(inputs.size());
+    for (size_t i = 0; i < inputs.size(); i++) {
+        entries[i] = PackBuildEntry();
+        entries[i].name = inputs[i].name.c_str();
+        entries[i].sourcePath = inputs[i].source.c_str();
+    }
+    int e = BuildPackage(out, &info, entries.data(), entries.size());
+    if (e) return Fail("build", e);
+    printf("%s: %u entries\n", out, (unsigned)entries.size());
+    return 0;
+}
+
+static int PrintEntry(char* path, const uint8_t* data, size_t size, void* user) {
+    (void)user;
+    if (!data) printf("%10lu  %s\n", (unsigned long)size, path);
+    return 0;
+}
+
+static int List(int argc, char** argv) {
+    if (argc != 1) return fprintf(stderr, "%s", kUsage), 2;
+    PackageHeader header;
+    PackageOptions options = {};
+    options.header = &header;
+    printf("      size  name\n");
+    int result = ExtractPackageWith(argv[0], PrintEntry, NULL, &options);
+    int year, month, day;
+    DecodePackageDate(header.date, &year, &month, &day);
+    printf("code \"%s\", texts \"%s\", \"%s\"\n", header.code, header.text1, header.text2);
+    printf("date %04d-%02d-%02d (%u), %u entries, %lu of %lu bytes decoded\n", year, month, day,
+           (unsigned)header.date, (unsigned)header.entries, (unsigned long)header.decoded,
+           (unsigned long)header.unpackedSize);
+    printf("checksum %08X, expected %08X\n", (unsigned)header.checksum, (unsigned)header.expectedChecksum);
+    return result ? Fail("list", result) : 0;
+}
+
+static int Extract(int argc, char** argv) {
+    if (argc != 2) return fprintf(stderr, "%s", kUsage), 2;
+    int result = ExtractUpdatePackage(argv[0], argv[1]);
+    return result ? Fail("extract", result) : 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && strcmp(argv[1], "build") == 0) return Build(argc - 2, argv + 2);
+    if (argc >= 2 && strcmp(argv[1], "list") == 0) return List(argc - 2, argv + 2);
+    if (argc >= 2 && strcmp(argv[1], "extract") == 0) return Extract(argc - 2, argv + 2);
+    fprintf(stderr, "%s", kUsage);
+    return 2;
+}
