@@ -236,10 +236,11 @@ void Page(Canvas& c, double x0, double y0, double x1, double y1, double fold) {
 }
 
 // Two arrows chasing each other around a circle.
-Shape CirclingArrows(V c, double r, double width, double head) {
-    Shape s = Union(Arc(c, r, 205, 322, width), Arc(c, r, 25, 142, width));
-    s = Union(s, ArcHead(c, r, 322, head, 38));
-    return Union(s, ArcHead(c, r, 142, head, 38));
+Shape CirclingArrows(V c, double r, double width, double head, double gap = 0) {
+    double end = 322 - gap, ahead = 38 + gap / 2;
+    Shape s = Union(Arc(c, r, 205, end, width), Arc(c, r, 25, end - 180, width));
+    s = Union(s, ArcHead(c, r, end, head, ahead));
+    return Union(s, ArcHead(c, r, end - 180, head, ahead));
 }
 
 Shape Tick(double width) { return Polyline({{0.16, 0.52}, {0.40, 0.75}, {0.84, 0.25}}, width); }
@@ -249,7 +250,7 @@ Shape Tick(double width) { return Polyline({{0.16, 0.52}, {0.40, 0.75}, {0.84, 0
 void ProgramIcon(Canvas& c) {
     Outlined(c, Box(0.5 * c.px, 0.5 * c.px, 1 - 0.5 * c.px, 1 - 0.5 * c.px, 0.2), kBlue, kBlueLine);
     if (c.n <= 16)
-        Fill(c, CirclingArrows({0.5, 0.5}, 0.25, 0.15, 0.17), Solid(kWhite));
+        Fill(c, CirclingArrows({0.5, 0.5}, 0.24, 0.14, 0.21, 14), Solid(kWhite));
     else
         Fill(c, CirclingArrows({0.5, 0.5}, 0.26, 0.12, 0.15), Solid(kWhite));
 }
