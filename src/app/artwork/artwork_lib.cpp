@@ -262,16 +262,16 @@ void StateWorking(Canvas& c) {
     Outlined(c, diamond, kYellow, kYellowLine, c.n <= 16 ? 1 : 1.5);
     if (c.n <= 16) {
         // Drawn pixel by pixel: at this size smooth strokes merge into a blob.
-        Pixels(c, 4,
+        Pixels(c, 3,
                {"......##........",
                 "......##........",
-                ".....##.........",
+                "................",
+                ".....###........",
                 ".....####.......",
                 ".....##.##......",
                 "....###..#......",
-                "....#..#..#.....",
-                "...##..#..##....",
-                "..........##...."},
+                "....#..#..##....",
+                ".......#.##....."},
                kInk);
         return;
     }
