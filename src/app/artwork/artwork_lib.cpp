@@ -310,8 +310,8 @@ void StateAttention(Canvas& c) {
 void ToolStop(Canvas& c) { RedDiscCross(c); }
 
 void ToolRefresh(Canvas& c) {
-    Page(c, 0.08, 0.02, 0.66, 0.80, 0.21);
-    Outlined(c, CirclingArrows({0.64, 0.66}, 0.245, 0.165, 0.17), kGreen, kGreenLine);
+    Page(c, 0.06, 0.02, 0.66, 0.82, 0.21);
+    Outlined(c, CirclingArrows({0.64, 0.64}, 0.225, 0.16, 0.19, 10), kGreen, kGreenLine);
 }
 
 void ToolSearch(Canvas& c) {
