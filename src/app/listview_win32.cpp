@@ -60,6 +60,7 @@ static int CreationWidth(const Column* table, int n, int clientWidth) {
 }
 
 int CreateListView(HWND mainWindow) {
+    memcpy(gColumns, kDefaultColumns, sizeof gColumns);
     LoadColumns(&gSettings, gColumns, PROGRAM_SECTION, 1);
     CreateStateImages();
     gApp->listView = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",

@@ -47,6 +47,11 @@ void UpdateCommandStates(HWND mainWindow) {
     }
 }
 
+// A new toolbar has every button enabled: the table starts over with it.
+static void ResetCommandStates() {
+    for (CommandState& s : gCommandStates) s.disabled = s.sent = 0;
+}
+
 int CommandDisabled(int command) {
     for (const CommandState& s : gCommandStates)
         if (s.command == command) return s.disabled;
@@ -102,6 +107,7 @@ static BOOL OnCreate(HWND window) {
     gMainWindow = window;
     gApp->options = ReadOptions(&gSettings, PROGRAM_SECTION, 0);
     gApp->toolbar = CreateToolbar(window, gApp->instance, kToolbarButtons, 0, 3, 4, 10, 24, TOOLBAR_ID);
+    ResetCommandStates();
     SendMessageA(gApp->toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
     StatusLineCreate(&gStatusLine, window, gApp->instance);
     gApp->activityIcon = (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(ICON_ACTIVITY), IMAGE_ICON, 16, 16, 0);

@@ -1,0 +1,38 @@
+// A fixture that runs the real main window inside the test process, with its settings in
+// a temporary file, and helpers to drive it like the message loop would.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "support/testfiles.h"
+
+struct AppWindowTest : ::testing::Test {
+    TempFolder folder;
+    std::string settingsPath = folder.path + "\\QXUpd.INI";
+    HWND window = NULL;
+
+    void SetUp() override;
+    void TearDown() override;
+    // Writes the settings file the window will start with.
+    void Settings(const std::string& text) { WriteFileText(settingsPath, text); }
+    // Opens the settings store (with desktop tracking when asked) and creates the window.
+    void Start(int showCommand = SW_SHOWNORMAL, bool trackDesktop = false);
+    // Closes the window as the close box would; true when it was destroyed.
+    bool Close();
+    // Runs the message loop (with the accelerators) for about the given time.
+    void Pump(DWORD milliseconds = 50);
+    // Pumps until the condition holds or the time-out passes; returns the condition.
+    template <typename Condition>
+    bool PumpUntil(Condition condition, DWORD timeoutMs = 5000) {
+        for (DWORD waited = 0; waited < timeoutMs; waited += 10) {
+            if (condition()) return true;
+            Pump(10);
+        }
+        return condition();
+    }
+    void Command(int id) { SendMessageA(window, WM_COMMAND, (WPARAM)id, 0); }
+    // Presses a key (with Ctrl when asked) on the list view, through the accelerators.
+    void PressKey(UINT key, bool control = false);
+    bool ButtonEnabled(int command);
+    std::string SettingsValue(const char* section, const char* key);
+};
