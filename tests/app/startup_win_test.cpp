@@ -23,8 +23,10 @@ struct ProgramTest : ::testing::Test {
     void TearDown() override {
         SetEnvironmentVariableA("U3_HOST_EXEC_PATH", NULL);
         SetEnvironmentVariableA("U3_APP_DATA_PATH", NULL);
+        SetEnvironmentVariableA("TMP", NULL);
     }
-    // Runs the program until its window appears, checks it, and closes it.
+    // Runs the program until its window appears, checks it, and closes it as another
+    // program would (command 101), after bringing a hidden window to the front.
     void RunAndClose(const std::string& arguments, bool visible) {
         HANDLE process = StartProgram(program, arguments);
         ASSERT_NE(process, nullptr);
@@ -33,8 +35,17 @@ struct ProgramTest : ::testing::Test {
         char title[64];
         GetWindowTextA(window, title, sizeof title);
         EXPECT_STREQ(title, "Corvanware - Updater");
+        Sleep(300);
         EXPECT_EQ(IsWindowVisible(window) != 0, visible);
-        PostMessageA(window, WM_CLOSE, 0, 0);
+        if (!visible) {
+            PostMessageA(window, WM_APP + 100, 0, WM_MOUSEMOVE); // only button-up events count
+            Sleep(300);
+            EXPECT_FALSE(IsWindowVisible(window));
+            PostMessageA(window, WM_APP + 100, 0, WM_LBUTTONUP);
+            Sleep(300);
+            EXPECT_TRUE(IsWindowVisible(window));
+        }
+        PostMessageA(window, WM_COMMAND, 101, 0);
         EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
         DWORD code = 1;
         GetExitCodeProcess(process, &code);
@@ -44,7 +55,17 @@ struct ProgramTest : ::testing::Test {
 };
 
 TEST_F(ProgramTest, StartsAndClosesWritingItsSettings) {
+    // The program's temporary folder goes at exit, and nothing beside it.
+    std::string temp = folder.path + "\\tmp";
+    CreateDirectoryA(temp.c_str(), NULL);
+    CreateDirectoryA((temp + "\\QXUpdate").c_str(), NULL);
+    CreateDirectoryA((temp + "\\QXUpdate\\sub").c_str(), NULL);
+    WriteFileText(temp + "\\QXUpdate\\sub\\1", "package");
+    WriteFileText(temp + "\\keep.txt", "keep");
+    SetEnvironmentVariableA("TMP", temp.c_str());
     RunAndClose("", true);
+    EXPECT_FALSE(FileExists(temp + "\\QXUpdate"));
+    EXPECT_TRUE(FileExists(temp + "\\keep.txt"));
     std::string text = ReadFileText(local);
     EXPECT_NE(text.find("[Desk]\r\n.=#"), std::string::npos) << text;
     EXPECT_NE(text.find("Language=US\r\n"), std::string::npos) << text;
