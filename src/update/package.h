@@ -70,6 +70,8 @@ int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, v
 // failure the target folder is left as it was. Results as ExtractPackage; an entry whose
 // name would leave the target folder fails the package with -1235.
 int ExtractUpdatePackage(const char* packagePath, const char* targetFolder);
+// The same over a given provider (NULL: FsLocal()).
+int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs);
 
 // Joins a target folder and an entry name the way extraction does: the folder gets a
 // trailing '\' when it has none, one leading '/' or '\' of the name is dropped, and when

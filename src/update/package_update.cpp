@@ -216,18 +216,26 @@ static int Commit(Staging* s, int* kept) {
     return result;
 }
 
-int ExtractUpdatePackage(const char* packagePath, const char* targetFolder) {
+int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs) {
     if (!targetFolder[0]) return ERR_PATH_NOT_FOUND;
     Staging s = {};
-    s.fs = FsLocal();
+    s.fs = fs ? fs : FsLocal();
     s.target = targetFolder;
-    // Without a place to write to, no file of the package could be created.
-    if (CreateStage(&s)) return -ERR_REQUEST_ABORTED;
-    int result = ExtractPackage(packagePath, StageEntry, &s);
+    // Without a folder to write to, no file of the package could be created.
+    uint32_t attributes = 0;
+    if (s.fs->GetAttributes(targetFolder, &attributes) || !(attributes & FILE_ATTR_DIRECTORY) || CreateStage(&s))
+        return -ERR_REQUEST_ABORTED;
+    PackageOptions options = {};
+    options.fs = s.fs;
+    int result = ExtractPackageWith(packagePath, StageEntry, &s, &options);
     int kept = 0;
     if (result == 0) result = Commit(&s, &kept);
     // An original that could not be put back stays in the stage rather than being lost.
     if (!kept) FsDeleteTree(s.fs, s.stage);
     free(s.paths);
     return result;
+}
+
+int ExtractUpdatePackage(const char* packagePath, const char* targetFolder) {
+    return ExtractUpdatePackageWith(packagePath, targetFolder, NULL);
 }
