@@ -7,20 +7,18 @@
 
 struct FsProvider;
 
-enum {
-    PACKAGE_LEAD_SIZE = 89999,  // the marker is looked for from this offset on
-    PACKAGE_MARKER_READ = 4092, // bytes read at a time while looking for the marker
-    PACKAGE_PIECE = 65536,      // compressed input and decoded output handled at a time
-    PACKAGE_RECORD_MAX = 1024,  // longest record, also the carry buffer
-    PACKAGE_CODE_CHARS = 3,
-    PACKAGE_TEXT_CHARS = 31,
-    PACKAGE_NAME_CHARS = 1019, // 4 size bytes + name + terminator fit one record
-    PACKAGE_PATH_SIZE = 1024,  // the entry callback's path buffer
-    PACKAGE_FIRST_BYTES = 1024,
-    PACKAGE_NUMBER_BIAS = 239,
-    PACKAGE_TEXT_BIAS = 0x23,
-    PACKAGE_DATA_BIAS = 0x4D,
-};
+const size_t PACKAGE_LEAD_SIZE = 89999; // the marker is looked for from this offset on
+const size_t PACKAGE_MARKER_READ = 4092; // bytes read at a time while looking for the marker
+const size_t PACKAGE_PIECE = 65536; // compressed input and decoded output handled at a time
+const size_t PACKAGE_RECORD_MAX = 1024; // longest record, also the carry buffer
+const size_t PACKAGE_CODE_CHARS = 3;
+const size_t PACKAGE_TEXT_CHARS = 31;
+const size_t PACKAGE_NAME_CHARS = 1019; // 4 size bytes + name + terminator fit one record
+const size_t PACKAGE_PATH_SIZE = 1024; // the entry callback's path buffer
+const size_t PACKAGE_FIRST_BYTES = 1024;
+const uint32_t PACKAGE_NUMBER_BIAS = 239;
+const uint8_t PACKAGE_TEXT_BIAS = 0x23;
+const uint8_t PACKAGE_DATA_BIAS = 0x4D;
 
 extern const uint8_t kPackageMarker[4];
 

@@ -121,7 +121,9 @@ TEST(PackageCorpus, EveryPackageGivesItsResult) {
         FsLocal()->CreateFolder((target.path + "/sub").c_str());
         auto before = Snapshot(target.path);
         EXPECT_EQ(ExtractUpdatePackage((folder + "/" + name).c_str(), target.path.c_str()), expected);
-        if (expected != 0) EXPECT_EQ(Snapshot(target.path), before);
+        if (expected != 0) {
+            EXPECT_EQ(Snapshot(target.path), before);
+        }
     }
     EXPECT_EQ(rows, 19);
 }

@@ -117,7 +117,9 @@ TEST_F(PackageReaderTest, DecodesTheSamePackageWithPiecesOfEverySize) {
             EXPECT_EQ(capture.names[i], entries[i].name);
             EXPECT_EQ(capture.sizes[i], entries[i].data.size());
             EXPECT_EQ(ReadBytes(target / entries[i].name), entries[i].data);
-            if (!entries[i].data.empty()) EXPECT_EQ(capture.firsts[second++], entries[i].data.substr(0, 1024));
+            if (!entries[i].data.empty()) {
+                EXPECT_EQ(capture.firsts[second++], entries[i].data.substr(0, 1024));
+            }
         }
         EXPECT_EQ(header.checksum, ExpectedChecksum(entries));
         EXPECT_EQ(header.entries, 4u);
@@ -249,7 +251,9 @@ TEST_F(PackageReaderTest, ADamagedPackageFailsWithoutHarm) {
         WriteBytes(package, c.file);
         int result = ExtractUpdatePackage(package.c_str(), target.path.c_str());
         EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), result), c.allowed.end()) << result;
-        if (result != 0) EXPECT_EQ(Snapshot(target.path), before);
+        if (result != 0) {
+            EXPECT_EQ(Snapshot(target.path), before);
+        }
     }
 }
 
