@@ -5,6 +5,8 @@
 #include "app/mainwindow.h"
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "catalogue/catalogue.h"
+#include "update/download.h"
 
 static void InitControls() {
     InitCommonControls();
@@ -56,6 +58,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     CopyText(gApp->title, sizeof gApp->title, PROGRAM_TITLE);
     gAppTitle = gApp->title;
     gLanguages = &gLanguageSet;
+    gDownload = DownloadFile;
     gApp->largeIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
     Placement placement;
     LoadPlacement(&gSettings, PROGRAM_SECTION, &placement, 800, 600);

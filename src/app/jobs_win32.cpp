@@ -50,9 +50,6 @@ int StartJob(JobWork work, void* parameter, int clearPane0) {
     return r;
 }
 
-void DetectInstalledProducts(HWND) {}
-void SaveProductTable(HWND) {}
-void EditionCheckAtStart() {}
 int OpenHelp(HWND, int) { return 0; }
 void OpenHomepage(HWND) {}
 void ShowAboutBox(HWND) {}
@@ -69,9 +66,7 @@ INT_PTR RunConfigurationDialog(HWND owner) {
     return DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(109), owner, ConfigurationProc, 0);
 }
 
-void CatalogueJob(void*) {}
 void DriveScanJob(void*) {}
-void EditionJob(void*) {}
 
 void UpdateRunJob(void*) {
     EnableWindow(gApp->listView, FALSE);

@@ -18,6 +18,3 @@ void UpdateCommandStates(HWND mainWindow);
 int CommandDisabled(int command);
 void BringToFront(HWND window);
 void ApplyAlwaysOnTop(HWND mainWindow);
-// The program's temporary folder: the user's temp folder and the program's file name
-// without its extension, with a trailing separator.
-size_t ProgramTempFolder(char* out, size_t size);

@@ -15,6 +15,7 @@
 #include "platform/theme.h"
 #include "settings/placement.h"
 #include "update/statusline.h"
+#include "update/tempfiles.h"
 
 enum { TOOLBAR_ID = 1, ICON_PROGRAM = 1, ICON_ACTIVITY = 71, DIALOG_ICON_SETTER = 90, DIALOG_CONFIGURATION = 109 };
 
@@ -69,23 +70,6 @@ void BringToFront(HWND window) {
 void ApplyAlwaysOnTop(HWND mainWindow) {
     SetWindowPos(mainWindow, (gApp->options & OPTION_ALWAYS_ON_TOP) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-size_t ProgramTempFolder(char* out, size_t size) {
-    char temp[1024], program[1024];
-    SysTempFolder(temp, sizeof temp);
-    SysModulePath(program, sizeof program);
-    const char* name = program;
-    for (const char* p = program; *p; p++)
-        if (*p == '\\' || *p == '/') name = p + 1;
-    char stem[256];
-    CopyText(stem, sizeof stem, name);
-    char* dot = strrchr(stem, '.');
-    if (dot) *dot = 0;
-    if (!stem[0] || !temp[0]) return CopyText(out, size, "");
-    AppendText(temp, sizeof temp, stem);
-    AppendText(temp, sizeof temp, "\\");
-    return CopyText(out, size, temp);
 }
 
 // Removes the program's temporary folder with everything in it, and nothing above it.

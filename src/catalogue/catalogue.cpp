@@ -1,0 +1,80 @@
+// The catalogue: downloading server text files, splitting lines, merging the catalogue.
+#include "catalogue/catalogue.h"
+#include <stdlib.h>
+#include <string.h>
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "update/tempfiles.h"
+
+DownloadProc gDownload;
+
+enum { LINE_PIECE = 1023 };
+
+char* DownloadText(const char* relativePath) {
+    char path[1024] = "";
+    MakeTempFileName("", path, sizeof path);
+    if (!path[0] || !gDownload || gDownload(relativePath, path) != 0) return NULL;
+    char* text = NULL;
+    size_t size;
+    if (FsLocal()->ReadWhole(path, &text, &size)) text = NULL;
+    FsLocal()->Delete(path);
+    return text;
+}
+
+char* DownloadCatalogue() { return DownloadText("products.txt"); }
+
+void ForEachLine(const char* text, LineProc proc, void* context) {
+    if (!text) return;
+    const char* p = text;
+    while (*p) {
+        while (*p == '\r' || *p == '\n') p++;
+        if (!*p) break;
+        size_t n = strcspn(p, "\r\n");
+        if (n > LINE_PIECE) n = LINE_PIECE;
+        char line[LINE_PIECE + 1];
+        CopyTextN(line, sizeof line, p, n);
+        p += n;
+        if (proc(line, context)) return;
+    }
+}
+
+int CatalogueLineToRecord(const char* line, Product* record) {
+    memset(record, 0, sizeof *record);
+    const char* space = strchr(line, ' ');
+    if (!space || strlen(line) < 2) return 0;
+    CopyTextN(record->code, sizeof record->code, line, 2);
+    size_t versionLength = space > line + 2 ? (size_t)(space - line - 2) : 0;
+    CopyTextN(record->actVersion, sizeof record->actVersion, line + 2, versionLength);
+    CopyText(record->name, sizeof record->name, space + 1);
+    return 1;
+}
+
+struct CatalogueWalk {
+    const RowStore* rows;
+    int initialCount;
+};
+
+static int MergeLine(const char* line, void* context) {
+    CatalogueWalk* walk = (CatalogueWalk*)context;
+    Product record;
+    if (!CatalogueLineToRecord(line, &record)) return 0;
+    if (MergeProduct(&record, walk->rows) == 0 && walk->initialCount == 0 && strcmp(record.code, "qz") != 0)
+        WriteProductRow(&record, walk->rows, -1);
+    return 0;
+}
+
+void MergeCatalogue(const RowStore* rows, const char* text, int initialCount) {
+    CatalogueWalk walk = {rows, initialCount};
+    ForEachLine(text, MergeLine, &walk);
+}
+
+void RefreshCatalogue(const RowStore* rows) {
+    int initialCount = rows->Count(rows->context);
+    char* text = DownloadCatalogue();
+    if (text) {
+        MergeCatalogue(rows, text, initialCount);
+        rows->FitColumn(rows->context, COL_PRODUCT);
+        free(text);
+    }
+    MarkUpdatesDue(rows);
+}

@@ -1,0 +1,29 @@
+// The catalogue "products.txt" and the other text files of the update server.
+//
+// Catalogue lines (CR, LF or runs of them end a line; a line is read in pieces of at most
+// 1023 characters): characters 1 and 2 are the product code ("qz": update only, never
+// added), then the version up to the first space, then the display name to the end of the
+// line; versions and names are cut at 31 characters; a line without a space is skipped.
+#pragma once
+#include "catalogue/product.h"
+
+// Fetches a file of the update server into a local file: 0 or a failure (an HRESULT).
+typedef long (*DownloadProc)(const char* relativePath, const char* localPath);
+// The download the program uses; the Windows layer sets it to DownloadFile.
+extern DownloadProc gDownload;
+
+// Downloads a server file into a temporary file, reads it whole and deletes the temporary
+// file. Returns the zero-terminated text (free()), or NULL on any failure.
+char* DownloadText(const char* relativePath);
+char* DownloadCatalogue();
+
+// Calls proc for every non-empty line piece of text, in order; nonzero stops.
+typedef int (*LineProc)(const char* line, void* context);
+void ForEachLine(const char* text, LineProc proc, void* context);
+
+// Fills a zero-filled record from a catalogue line; 0 when the line is not usable.
+int CatalogueLineToRecord(const char* line, Product* record);
+// Merges the catalogue text into the table; rows are added only when it had none.
+void MergeCatalogue(const RowStore* rows, const char* text, int initialCount);
+// Downloads the catalogue and merges it; marks the rows due for an update in any case.
+void RefreshCatalogue(const RowStore* rows);

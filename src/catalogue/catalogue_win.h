@@ -1,0 +1,12 @@
+// The Product table, the catalogue and the edition lists on the product list view.
+#pragma once
+#include <windows.h>
+#include "catalogue/lists.h"
+#include "catalogue/rowstore.h"
+
+// A row store over a list view's rows.
+RowStore ListViewRows(HWND listView);
+
+// The 64-bit offer's questions to the system; tests replace them.
+extern EditionHost gEditionHost;
+int IsWow64();

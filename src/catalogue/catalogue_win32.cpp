@@ -1,0 +1,77 @@
+// The Product table on the product list view, and the catalogue and edition jobs.
+#include "catalogue/catalogue_win.h"
+#include <stdint.h>
+#include "app/appstate.h"
+#include "app/jobs.h"
+#include "app/listview.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/product.h"
+#include "settings/strings.h"
+
+static int RowsCount(void* context) { return RowCount((HWND)context); }
+static int RowsInsert(void* context, const char* name, int image, uint32_t data) {
+    return InsertRow((HWND)context, -1, name, image, data);
+}
+static void RowsGetText(void* context, int row, int column, char* out, size_t size) {
+    GetRowText((HWND)context, row, column, out, size);
+}
+static void RowsSetText(void* context, int row, int column, const char* text) {
+    SetRowText((HWND)context, row, column, text);
+}
+static uint32_t RowsGetData(void* context, int row) { return GetRowData((HWND)context, row); }
+static void RowsSetData(void* context, int row, uint32_t data) { SetRowData((HWND)context, row, data); }
+static void RowsSetImage(void* context, int row, int image) { SetRowImage((HWND)context, row, image); }
+static void RowsFitColumn(void* context, int column) { FitColumn((HWND)context, column); }
+
+RowStore ListViewRows(HWND listView) {
+    RowStore rows = {listView,    RowsCount,   RowsInsert,   RowsGetText,  RowsSetText,
+                     RowsGetData, RowsSetData, RowsSetImage, RowsFitColumn};
+    return rows;
+}
+
+int IsWow64() {
+    HMODULE kernel = LoadLibraryA("kernel32.dll");
+    if (!kernel) return 0;
+    typedef BOOL(WINAPI * IsWow64Proc)(HANDLE, PBOOL);
+    IsWow64Proc isWow64 = (IsWow64Proc)(void*)GetProcAddress(kernel, "IsWow64Process");
+    BOOL wow64 = FALSE;
+    if (isWow64 && !isWow64(GetCurrentProcess(), &wow64)) wow64 = FALSE;
+    FreeLibrary(kernel);
+    return wow64 != 0;
+}
+
+static int AskSwitchTo64(void*) {
+    char text[256];
+    GetText(TEXT_SWITCH_TO_64, text, sizeof text);
+    return MessageBoxA(gMainWindow, text, gAppTitle, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+EditionHost gEditionHost = {IsWow64, AskSwitchTo64, NULL};
+
+void DetectInstalledProducts(HWND listView) {
+    RowStore rows = ListViewRows(listView);
+    LoadProductTable(&rows, &gSettings);
+}
+
+void SaveProductTable(HWND listView) {
+    RowStore rows = ListViewRows(listView);
+    SaveProductTable(&rows, &gSettings);
+}
+
+void CatalogueJob(void*) {
+    RowStore rows = ListViewRows(gApp->listView);
+    RefreshCatalogue(&rows);
+}
+
+void EditionJob(void* parameter) {
+    RefreshEditionList(&gSettings);
+    OfferWin64Edition(&gSettings, (int)(intptr_t)parameter, &gEditionHost);
+}
+
+void EditionCheckAtStart() {
+    switch (EditionStartAction(&gSettings)) {
+    case EDITION_OFFER_NOW: OfferWin64Edition(&gSettings, 0, &gEditionHost); break;
+    case EDITION_JOB: StartJob(gJobs.edition, (void*)(intptr_t)0, 0); break;
+    case EDITION_JOB_FORCED: StartJob(gJobs.edition, (void*)(intptr_t)1, 0); break;
+    }
+}

@@ -1,0 +1,22 @@
+// A row store: the table of operations through which the Product table's logic reads and
+// writes rows. On Windows the rows are those of the product list view; tests use a store
+// in memory that sorts like the list view. Columns: 0 Product, 1 Act.Version,
+// 2 Inst.Version, 3 State, 4 Location.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+enum { COL_PRODUCT = 0, COL_ACT_VERSION = 1, COL_INST_VERSION = 2, COL_STATE = 3, COL_LOCATION = 4 };
+
+struct RowStore {
+    void* context;
+    int (*Count)(void* context);
+    // Appends a row; the store sorts it in by its Product text. Returns its index, or -1.
+    int (*Insert)(void* context, const char* name, int image, uint32_t data);
+    void (*GetText)(void* context, int row, int column, char* out, size_t size);
+    void (*SetText)(void* context, int row, int column, const char* text);
+    uint32_t (*GetData)(void* context, int row); // 0 for a row that does not exist
+    void (*SetData)(void* context, int row, uint32_t data);
+    void (*SetImage)(void* context, int row, int image);
+    void (*FitColumn)(void* context, int column);
+};

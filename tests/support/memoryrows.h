@@ -1,0 +1,24 @@
+// A row store in memory that keeps its rows sorted by product name, ignoring case, as the
+// list view does.
+#pragma once
+#include <stdint.h>
+#include <string>
+#include <vector>
+#include "catalogue/rowstore.h"
+
+struct MemoryRow {
+    std::string text[5];
+    int image = 0;
+    uint32_t data = 0;
+};
+
+struct MemoryRows {
+    std::vector<MemoryRow> rows;
+    std::vector<int> fitted; // columns asked to fit their content
+    RowStore store;
+    MemoryRows();
+    // "name|act|inst|state|location" of every row, for comparisons.
+    std::vector<std::string> Lines() const;
+    // Adds a row directly: name, versions, location and code.
+    int Add(const char* name, const char* act, const char* inst, const char* location, const char* code = "");
+};
