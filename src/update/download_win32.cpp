@@ -18,8 +18,19 @@
 #endif
 
 // Lives on DownloadFile's stack for one call; not reference-counted.
+long OnDownloadProgress(DownloadProgress* progress, unsigned long position, unsigned long maximum) {
+    if (gApp && gApp->cancelRequested) return E_ABORT;
+    uint64_t total = maximum;
+    if (total > progress->largestTotal) {
+        progress->largestTotal = total;
+        ProgressSetTotal(&gStatusLine, total);
+    }
+    if (position) ProgressSetPosition(&gStatusLine, position);
+    return S_OK;
+}
+
 struct DownloadStatusCallback : IBindStatusCallback, IHttpNegotiate {
-    uint64_t largestTotal = 0;
+    DownloadProgress progress = {0};
     DWORD httpStatus = 0;
 
     // IBindStatusCallback
@@ -36,15 +47,8 @@ struct DownloadStatusCallback : IBindStatusCallback, IHttpNegotiate {
     STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
     STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP OnLowResource(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG, LPCWSTR) override {
-        if (gApp && gApp->cancelRequested) return E_ABORT;
-        uint64_t total = progressMax;
-        if (total > largestTotal) {
-            largestTotal = total;
-            ProgressSetTotal(&gStatusLine, total);
-        }
-        if (progress) ProgressSetPosition(&gStatusLine, progress);
-        return S_OK;
+    STDMETHODIMP OnProgress(ULONG position, ULONG maximum, ULONG, LPCWSTR) override {
+        return (HRESULT)OnDownloadProgress(&progress, position, maximum);
     }
     STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
     STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override {

@@ -46,7 +46,7 @@ static int CheckEntryName(const char* name) {
         unsigned char c = (unsigned char)*p;
         if (c == 0 || IsSeparator((char)c)) {
             size_t length = (size_t)(p - part);
-            if (c == 0 && length == 0) return ERR_INVALID_NAME; // names a folder
+            if (c == 0 && (length == 0 || (length == 1 && part[0] == '.'))) return ERR_INVALID_NAME; // a folder
             int onlyDots = length > 0;
             for (size_t i = 0; i < length; i++)
                 if (part[i] != '.' && part[i] != ' ') onlyDots = 0;

@@ -14,3 +14,22 @@ else()
 endif()
 target_compile_definitions(qx_core_tests PRIVATE QX_TEST_PACKAGES="${QX_TEST_PACKAGES}")
 target_link_libraries(qx_core_tests PRIVATE qxpackbuild qxpackage ${QX_LZMA})
+
+# The fuzzing target, with the reader's sources built in so that libFuzzer sees their
+# coverage. ctest runs it briefly; a longer run by hand:
+#   build/native/tests/qx_package_fuzz -runs=10000000 WORK_FOLDER tests/update/fuzz_seeds
+if(QX_FUZZ AND NOT QX_WINDOWS)
+  add_executable(qx_package_fuzz
+    ${CMAKE_CURRENT_LIST_DIR}/package_fuzz.cpp
+    ${PROJECT_SOURCE_DIR}/src/update/package.cpp
+    ${PROJECT_SOURCE_DIR}/src/update/package_update.cpp)
+  target_compile_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(qx_package_fuzz PRIVATE qxcore ${QX_LZMA} qx_warnings)
+  set(QX_FUZZ_WORK ${CMAKE_CURRENT_BINARY_DIR}/package_fuzz_corpus)
+  file(MAKE_DIRECTORY ${QX_FUZZ_WORK})
+  add_test(NAME PackageFuzzShort
+    COMMAND qx_package_fuzz -max_total_time=25 -timeout=10 -rss_limit_mb=1024
+            -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/ ${QX_FUZZ_WORK} ${CMAKE_CURRENT_LIST_DIR}/fuzz_seeds)
+  set_tests_properties(PackageFuzzShort PROPERTIES TIMEOUT 120)
+endif()

@@ -59,7 +59,7 @@ TEST_F(UpdateTest, RefusesNamesThatWouldLeaveTheFolder) {
         "..\\evil.txt", "../evil.txt", "sub\\..\\..\\evil.txt", "/../evil.txt", "\\\\server\\share\\evil.txt",
         "//server/share/evil.txt", "C:evil.txt", "C:\\evil.txt", "a.txt:stream", "\\\\?\\C:\\evil.txt",
         "\\\\.\\pipe\\evil", "...\\evil.txt", ". .\\evil.txt", ".. \\evil.txt", "sub/..", "CON", "nul.txt",
-        "sub\\com1", "LPT9.log", "sub\\", "\\", "a<b", "tab\there",
+        "sub\\com1", "LPT9.log", "sub\\", "\\", ".", "sub/.", "a<b", "tab\there",
     };
     for (const char* name : names) {
         SCOPED_TRACE(name);
