@@ -108,15 +108,21 @@ static int Remember(Staging* s, const char* path) {
     return 0;
 }
 
-// The first part of an entry name, compared with the staging folder's name.
+// Whether the first folder of an entry name ("." parts aside) is the staging folder.
 static int NamesStage(const Staging* s, const char* name) {
-    if (IsSeparator(name[0])) name++;
-    size_t n = 0;
-    while (name[n] && !IsSeparator(name[n])) n++;
-    char first[sizeof s->stageName];
-    if (n >= sizeof first) return 0;
-    CopyTextN(first, sizeof first, name, n);
-    return SysCompareNoCase(first, s->stageName) == 0;
+    for (;;) {
+        while (IsSeparator(*name)) name++;
+        size_t n = 0;
+        while (name[n] && !IsSeparator(name[n])) n++;
+        if (n == 1 && name[0] == '.') {
+            name++;
+            continue;
+        }
+        char first[sizeof s->stageName];
+        if (n == 0 || n >= sizeof first) return 0;
+        CopyTextN(first, sizeof first, name, n);
+        return SysCompareNoCase(first, s->stageName) == 0;
+    }
 }
 
 // The entry callback of an update: refuses what the in-place writing would have failed

@@ -99,6 +99,7 @@ TEST_F(UpdateTest, AFailedUpdateLeavesTheFolderAsItWas) {
         {"a missing subfolder", {{"a.txt", "new a"}, {"missing\\x.txt", "x"}}},
         {"a folder of the entry's name", {{"a.txt", "new a"}, {"folder.txt", "x"}}},
         {"the staging folder's name", {{"a.txt", "new a"}, {"~qxstage\\x.txt", "x"}}},
+        {"the staging folder's name after '.'", {{"a.txt", "new a"}, {"./~QXSTAGE/x.txt", "x"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

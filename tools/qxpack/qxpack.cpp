@@ -165,6 +165,10 @@ static int List(int argc, char** argv) {
     options.header = &header;
     printf("      size  name\n");
     int result = ExtractPackageWith(argv[0], PrintEntry, NULL, &options);
+    if (!header.complete) {
+        printf("no complete package header (%lu bytes decoded)\n", (unsigned long)header.decoded);
+        return result ? Fail("list", result) : 0;
+    }
     int year, month, day;
     DecodePackageDate(header.date, &year, &month, &day);
     printf("code \"%s\", texts \"%s\", \"%s\"\n", header.code, header.text1, header.text2);
