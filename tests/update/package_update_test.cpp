@@ -71,6 +71,10 @@ TEST_F(UpdateTest, RefusesNamesThatWouldLeaveTheFolder) {
         after.erase("p.pkg"), before.erase("p.pkg"); // the package itself is rewritten
         EXPECT_EQ(after, before);
     }
+    // Refused as the stream's very last record, with no data after it, decoding itself ends
+    // without error and the refusal comes back as it is.
+    EXPECT_EQ(Update({{"new.txt", "new"}, {"..\\evil.txt", ""}}), ERR_INVALID_NAME);
+    EXPECT_FALSE(FileExists(target + "/new.txt"));
 }
 
 TEST_F(UpdateTest, ReplacesFilesAndKeepsTheRest) {
