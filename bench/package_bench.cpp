@@ -22,8 +22,9 @@ static const uint64_t kFileSize = 64u << 20;
 
 // Fills one 4 KiB block; the bytes depend only on the file and the block's number.
 static void GenerateBlock(uint64_t seed, uint8_t* block) {
-    static const char* const kWords[] = {"update ", "package ", "QXEdit ", "Corvanware ", "version ", "file ",
-                                         "folder ", "the ",     "of ",     "and ",        "\r\n",      "1.0.4 "};
+    static const char* const kWords[] = {"update ",  "package ", "QXEdit ", "Corvanware ",
+                                         "version ", "file ",    "folder ", "the ",
+                                         "of ",      "and ",     "\r\n",    "1.0.4 "};
     size_t at = 0;
     while (at < 4096) {
         seed = seed * 6364136223846793005ull + 1442695040888963407ull;
@@ -33,7 +34,8 @@ static void GenerateBlock(uint64_t seed, uint8_t* block) {
             continue;
         }
         const char* word = kWords[(r >> 4) % 12];
-        for (size_t i = 0; word[i] && at < 4096; i++) block[at++] = (uint8_t)word[i];
+        for (size_t i = 0; word[i] && at < 4096; i++)
+            block[at++] = (uint8_t)word[i];
     }
 }
 
@@ -59,7 +61,8 @@ static int Build(const std::string& package, uint64_t mib) {
     uint64_t total = mib << 20;
     std::vector<std::string> names;
     std::vector<PackBuildEntry> entries;
-    for (uint64_t at = 0, i = 0; at < total; at += kFileSize, i++) names.push_back("data" + std::to_string(i) + ".bin");
+    for (uint64_t at = 0, i = 0; at < total; at += kFileSize, i++)
+        names.push_back("data" + std::to_string(i) + ".bin");
     for (size_t i = 0; i < names.size(); i++) {
         PackBuildEntry entry = {};
         entry.name = names[i].c_str();
@@ -74,7 +77,8 @@ static int Build(const std::string& package, uint64_t mib) {
     info.dictionarySize = kDictionary;
     double start = Now();
     int e = BuildPackage(package.c_str(), &info, entries.data(), entries.size());
-    fprintf(stderr, "built %s (%llu MiB unpacked) in %.1f s\n", package.c_str(), (unsigned long long)mib, Now() - start);
+    fprintf(stderr, "built %s (%llu MiB unpacked) in %.1f s\n", package.c_str(), (unsigned long long)mib,
+            Now() - start);
     return e;
 }
 
@@ -86,12 +90,15 @@ static int WriteLzmaFile(const std::string& package, const std::string& lzma) {
     fseek(in, (long)PACKAGE_LEAD_SIZE + 4, SEEK_SET);
     uint8_t head[9];
     if (fread(head, 1, 9, in) != 9) return 1;
-    uint64_t size = ((uint64_t)head[5] << 24) | ((uint64_t)head[6] << 16) | ((uint64_t)head[7] << 8) | head[8];
+    uint64_t size =
+        ((uint64_t)head[5] << 24) | ((uint64_t)head[6] << 16) | ((uint64_t)head[7] << 8) | head[8];
     fwrite(head, 1, 5, out);
-    for (int i = 0; i < 8; i++) fputc((int)((size >> (8 * i)) & 0xFF), out);
+    for (int i = 0; i < 8; i++)
+        fputc((int)((size >> (8 * i)) & 0xFF), out);
     std::vector<char> buffer(1 << 20);
     size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), in)) > 0) fwrite(buffer.data(), 1, n, out);
+    while ((n = fread(buffer.data(), 1, buffer.size(), in)) > 0)
+        fwrite(buffer.data(), 1, n, out);
     fclose(in);
     return fclose(out) != 0;
 }
@@ -126,8 +133,8 @@ static int Throughput(const std::string& folder, uint64_t mib) {
         if (ours < best) best = ours;
     }
     double mibs = (double)mib;
-    printf("unpacked %.0f MiB: xz %.1f MiB/s, extraction %.1f MiB/s, throughput ratio %.3f\n", mibs, mibs / bestXz,
-           mibs / best, bestXz / best);
+    printf("unpacked %.0f MiB: xz %.1f MiB/s, extraction %.1f MiB/s, throughput ratio %.3f\n", mibs,
+           mibs / bestXz, mibs / best, bestXz / best);
     FsDeleteTree(FsLocal(), (folder + "/target").c_str());
     FsLocal()->Delete((folder + "/xz.out").c_str());
     FsLocal()->Delete(lzma.c_str());
@@ -182,7 +189,8 @@ int main(int argc, char** argv) {
         printf("%ld\n", PeakKib());
         return e == 0 ? 0 : 1;
     }
-    if (argc == 4 && strcmp(argv[1], "throughput") == 0) return Throughput(argv[2], strtoull(argv[3], NULL, 10));
+    if (argc == 4 && strcmp(argv[1], "throughput") == 0)
+        return Throughput(argv[2], strtoull(argv[3], NULL, 10));
     if (argc == 4 && strcmp(argv[1], "memory") == 0) return Memory(argv[2], strtoull(argv[3], NULL, 10));
     fprintf(stderr, "usage: qx_package_bench throughput|memory FOLDER MIB\n");
     return 2;

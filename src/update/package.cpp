@@ -47,7 +47,8 @@ uint32_t PackageChecksumAdd(uint32_t sum, uint32_t entryNumber, char firstNameBy
                             size_t size) {
     uint32_t perByte = entryNumber + 10u + (uint32_t)(int32_t)(signed char)firstNameByte;
     uint32_t bytes = 0;
-    for (size_t i = 0; i < size; i++) bytes += data[i];
+    for (size_t i = 0; i < size; i++)
+        bytes += data[i];
     return sum + perByte * (uint32_t)size + bytes;
 }
 
@@ -124,7 +125,8 @@ struct PackageReader {
 static int TakeNumber(const uint8_t* p, size_t n, size_t* at, uint32_t* value) {
     if (n - *at < 4) return RECORD_INCOMPLETE;
     const uint8_t* b = p + *at;
-    *value = (((uint32_t)b[0] << 24) | ((uint32_t)b[1] << 16) | ((uint32_t)b[2] << 8) | b[3]) - PACKAGE_NUMBER_BIAS;
+    *value = (((uint32_t)b[0] << 24) | ((uint32_t)b[1] << 16) | ((uint32_t)b[2] << 8) | b[3]) -
+             PACKAGE_NUMBER_BIAS;
     *at += 4;
     return RECORD_COMPLETE;
 }
@@ -219,7 +221,8 @@ static void FinishEntry(PackageReader* r) {
 // Decodes, counts and writes the current entry's bytes at hand. Returns the bytes taken.
 static size_t DataStep(PackageReader* r, uint8_t* p, size_t n) {
     size_t k = n < r->remaining ? n : r->remaining;
-    for (size_t i = 0; i < k; i++) p[i] = (uint8_t)(p[i] + PACKAGE_DATA_BIAS);
+    for (size_t i = 0; i < k; i++)
+        p[i] = (uint8_t)(p[i] + PACKAGE_DATA_BIAS);
     r->checksum = PackageChecksumAdd(r->checksum, r->entryNumber, r->name[0], p, k);
     size_t wanted = r->entrySize < PACKAGE_FIRST_BYTES ? r->entrySize : PACKAGE_FIRST_BYTES;
     if (r->firstCount < wanted && k > 0) {
@@ -325,7 +328,9 @@ int PackageReaderFeed(PackageReader* r, uint8_t* data, size_t size, size_t* acce
     return 0;
 }
 
-int PackageReaderError(const PackageReader* r) { return r->firstError; }
+int PackageReaderError(const PackageReader* r) {
+    return r->firstError;
+}
 
 int PackageReaderComplete(const PackageReader* r) {
     return r->state != PARSE_HEADER && r->carryFill == 0 && !(r->state == PARSE_DATA && r->remaining > 0);
@@ -358,7 +363,7 @@ static int DecoderError(lzma_ret ret) {
         lzma_ret ret;
         int error;
     } kErrors[] = {
-        {LZMA_DATA_ERROR, ERR_INVALID_DATA},   {LZMA_FORMAT_ERROR, ERR_INVALID_DATA},
+        {LZMA_DATA_ERROR, ERR_INVALID_DATA},     {LZMA_FORMAT_ERROR, ERR_INVALID_DATA},
         {LZMA_MEM_ERROR, ERR_NOT_ENOUGH_MEMORY}, {LZMA_MEMLIMIT_ERROR, ERR_NOT_ENOUGH_MEMORY},
         {LZMA_OPTIONS_ERROR, ERR_NOT_SUPPORTED}, {LZMA_PROG_ERROR, ERR_INVALID_PARAMETER},
         {LZMA_BUF_ERROR, ERR_HANDLE_EOF},
@@ -381,8 +386,8 @@ static int ReadFully(const PackageStreamIo* io, uint8_t* buffer, size_t size, si
     return 0;
 }
 
-static int RunDecoder(lzma_stream* strm, const PackageStreamIo* io, uint8_t* in, size_t inputPiece, uint8_t* out,
-                      size_t outputPiece, uint32_t unpacked, uint64_t* produced) {
+static int RunDecoder(lzma_stream* strm, const PackageStreamIo* io, uint8_t* in, size_t inputPiece,
+                      uint8_t* out, size_t outputPiece, uint32_t unpacked, uint64_t* produced) {
     int inputEnded = 0;
     uint64_t remaining = unpacked;
     while (remaining > 0) {
@@ -419,8 +424,8 @@ static int RunDecoder(lzma_stream* strm, const PackageStreamIo* io, uint8_t* in,
     return 0;
 }
 
-int DecodePackageStream(const PackageStreamIo* io, size_t inputPiece, size_t outputPiece, uint32_t* unpackedSize,
-                        uint64_t* produced) {
+int DecodePackageStream(const PackageStreamIo* io, size_t inputPiece, size_t outputPiece,
+                        uint32_t* unpackedSize, uint64_t* produced) {
     *unpackedSize = 0;
     *produced = 0;
     uint8_t head[9];
@@ -428,7 +433,8 @@ int DecodePackageStream(const PackageStreamIo* io, size_t inputPiece, size_t out
     int e = ReadFully(io, head, sizeof head, &got);
     if (e) return e;
     if (got < sizeof head) return 0; // nothing to decode: the package is cut short
-    uint32_t unpacked = ((uint32_t)head[5] << 24) | ((uint32_t)head[6] << 16) | ((uint32_t)head[7] << 8) | head[8];
+    uint32_t unpacked =
+        ((uint32_t)head[5] << 24) | ((uint32_t)head[6] << 16) | ((uint32_t)head[7] << 8) | head[8];
     *unpackedSize = unpacked;
 
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, NULL}, {LZMA_VLI_UNKNOWN, NULL}};
@@ -533,10 +539,14 @@ int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, v
         PackageReaderGetHeader(f.reader, &header);
         header.unpackedSize = unpacked;
         if (o.header) *o.header = header;
-        if (e) result = -e;
-        else if (PackageReaderError(f.reader)) result = PackageReaderError(f.reader);
-        else if (produced < unpacked || !PackageReaderComplete(f.reader)) result = -1; // cut short
-        else result = header.checksum == header.expectedChecksum ? 0 : -1;
+        if (e)
+            result = -e;
+        else if (PackageReaderError(f.reader))
+            result = PackageReaderError(f.reader);
+        else if (produced < unpacked || !PackageReaderComplete(f.reader))
+            result = -1; // cut short
+        else
+            result = header.checksum == header.expectedChecksum ? 0 : -1;
     }
     PackageReaderFree(f.reader);
     o.fs->Close(f.file);

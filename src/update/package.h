@@ -7,14 +7,14 @@
 
 struct FsProvider;
 
-const size_t PACKAGE_LEAD_SIZE = 89999; // the marker is looked for from this offset on
+const size_t PACKAGE_LEAD_SIZE = 89999;  // the marker is looked for from this offset on
 const size_t PACKAGE_MARKER_READ = 4092; // bytes read at a time while looking for the marker
-const size_t PACKAGE_PIECE = 65536; // compressed input and decoded output handled at a time
-const size_t PACKAGE_RECORD_MAX = 1024; // longest record, also the carry buffer
+const size_t PACKAGE_PIECE = 65536;      // compressed input and decoded output handled at a time
+const size_t PACKAGE_RECORD_MAX = 1024;  // longest record, also the carry buffer
 const size_t PACKAGE_CODE_CHARS = 3;
 const size_t PACKAGE_TEXT_CHARS = 31;
 const size_t PACKAGE_NAME_CHARS = 1019; // 4 size bytes + name + terminator fit one record
-const size_t PACKAGE_PATH_SIZE = 1024; // the entry callback's path buffer
+const size_t PACKAGE_PATH_SIZE = 1024;  // the entry callback's path buffer
 const size_t PACKAGE_FIRST_BYTES = 1024;
 const uint32_t PACKAGE_NUMBER_BIAS = 239;
 const uint8_t PACKAGE_TEXT_BIAS = 0x23;
@@ -46,9 +46,9 @@ struct PackageHeader {
 
 // Settings of one extraction; zero values mean the defaults.
 struct PackageOptions {
-    const FsProvider* fs; // FsLocal()
-    size_t inputPiece;    // PACKAGE_PIECE
-    size_t outputPiece;   // PACKAGE_PIECE
+    const FsProvider* fs;  // FsLocal()
+    size_t inputPiece;     // PACKAGE_PIECE
+    size_t outputPiece;    // PACKAGE_PIECE
     PackageHeader* header; // filled in when not NULL
 };
 

@@ -19,21 +19,26 @@
 
 static const char kStageName[] = "~qxstage";
 
-static int IsSeparator(char c) { return c == '/' || c == '\\'; }
+static int IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // Device names that open a device instead of a file in any folder.
 static int IsDeviceName(const char* part, size_t length) {
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
     size_t base = 0;
-    while (base < length && part[base] != '.') base++;
-    while (base > 0 && part[base - 1] == ' ') base--;
+    while (base < length && part[base] != '.')
+        base++;
+    while (base > 0 && part[base - 1] == ' ')
+        base--;
     char name[8];
     if (base == 0 || base >= sizeof name) return 0;
     CopyTextN(name, sizeof name, part, base);
     SysUpperCase(name);
     for (size_t i = 0; i < sizeof kDevices / sizeof kDevices[0]; i++)
         if (strcmp(name, kDevices[i]) == 0) return 1;
-    return base == 4 && (StartsWith(name, "COM") || StartsWith(name, "LPT")) && name[3] >= '0' && name[3] <= '9';
+    return base == 4 && (StartsWith(name, "COM") || StartsWith(name, "LPT")) && name[3] >= '0' &&
+           name[3] <= '9';
 }
 
 // Checks the parts of a relative name. Windows drops trailing dots and blanks of a part,
@@ -46,7 +51,8 @@ static int CheckEntryName(const char* name) {
         unsigned char c = (unsigned char)*p;
         if (c == 0 || IsSeparator((char)c)) {
             size_t length = (size_t)(p - part);
-            if (c == 0 && (length == 0 || (length == 1 && part[0] == '.'))) return ERR_INVALID_NAME; // a folder
+            if (c == 0 && (length == 0 || (length == 1 && part[0] == '.')))
+                return ERR_INVALID_NAME; // a folder
             int onlyDots = length > 0;
             for (size_t i = 0; i < length; i++)
                 if (part[i] != '.' && part[i] != ' ') onlyDots = 0;
@@ -111,9 +117,11 @@ static int Remember(Staging* s, const char* path) {
 // Whether the first folder of an entry name ("." parts aside) is the staging folder.
 static int NamesStage(const Staging* s, const char* name) {
     for (;;) {
-        while (IsSeparator(*name)) name++;
+        while (IsSeparator(*name))
+            name++;
         size_t n = 0;
-        while (name[n] && !IsSeparator(name[n])) n++;
+        while (name[n] && !IsSeparator(name[n]))
+            n++;
         if (n == 1 && name[0] == '.') {
             name++;
             continue;
@@ -141,7 +149,8 @@ static int StageEntry(char* path, const uint8_t* data, size_t size, void* user) 
     char folder[PACKAGE_PATH_SIZE];
     CopyText(folder, sizeof folder, joined);
     char* cut = folder + strlen(folder);
-    while (cut > folder && !IsSeparator(cut[-1])) cut--;
+    while (cut > folder && !IsSeparator(cut[-1]))
+        cut--;
     if (cut > folder) cut[-1] = 0;
     uint32_t attributes = 0;
     if (strlen(folder) > strlen(s->target) &&
@@ -159,9 +168,12 @@ static int StageEntry(char* path, const uint8_t* data, size_t size, void* user) 
 
 static int CreateStage(Staging* s) {
     for (int n = 0; n < 100; n++) {
-        if (n == 0) CopyText(s->stageName, sizeof s->stageName, kStageName);
-        else FormatText(s->stageName, sizeof s->stageName, "%s%d", kStageName, n);
-        if (JoinEntryPath(s->target, s->stageName, s->stage, sizeof s->stage)) return ERR_FILENAME_EXCED_RANGE;
+        if (n == 0)
+            CopyText(s->stageName, sizeof s->stageName, kStageName);
+        else
+            FormatText(s->stageName, sizeof s->stageName, "%s%d", kStageName, n);
+        if (JoinEntryPath(s->target, s->stageName, s->stage, sizeof s->stage))
+            return ERR_FILENAME_EXCED_RANGE;
         if (s->fs->Exists(s->stage)) continue;
         return s->fs->CreateFolder(s->stage);
     }
@@ -198,7 +210,8 @@ static int Commit(Staging* s, int* kept) {
         return -ERR_REQUEST_ABORTED;
     }
     const char* p = s->paths;
-    for (uint32_t i = 0; i < s->count; i++, p += strlen(p) + 1) targets[i] = p;
+    for (uint32_t i = 0; i < s->count; i++, p += strlen(p) + 1)
+        targets[i] = p;
 
     int result = 0;
     for (uint32_t i = 0; i < s->count; i++) {
@@ -229,7 +242,8 @@ int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, 
     s.target = targetFolder;
     // Without a folder to write to, no file of the package could be created.
     uint32_t attributes = 0;
-    if (s.fs->GetAttributes(targetFolder, &attributes) || !(attributes & FILE_ATTR_DIRECTORY) || CreateStage(&s))
+    if (s.fs->GetAttributes(targetFolder, &attributes) || !(attributes & FILE_ATTR_DIRECTORY) ||
+        CreateStage(&s))
         return -ERR_REQUEST_ABORTED;
     PackageOptions options = {};
     options.fs = s.fs;

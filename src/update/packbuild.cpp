@@ -19,7 +19,8 @@ size_t PackEncodeNumber(uint32_t value, uint8_t* out) {
 
 size_t PackEncodeText(const char* text, uint8_t* out) {
     size_t n = 0;
-    for (; text && text[n]; n++) out[n] = (uint8_t)((uint8_t)text[n] + PACKAGE_TEXT_BIAS);
+    for (; text && text[n]; n++)
+        out[n] = (uint8_t)((uint8_t)text[n] + PACKAGE_TEXT_BIAS);
     out[n] = 0;
     return n + 1;
 }
@@ -45,14 +46,15 @@ struct EntryStream {
     uint32_t checksum;
     uint8_t record[PACKAGE_RECORD_MAX];
     size_t recordSize, recordAt;
-    size_t next;      // the entry whose header comes next
-    size_t current;   // the entry whose data is being produced
-    uint64_t dataAt;  // bytes of its data produced
+    size_t next;     // the entry whose header comes next
+    size_t current;  // the entry whose data is being produced
+    uint64_t dataAt; // bytes of its data produced
     int inData;
     FsFile* file;
 };
 
-static int ReadEntryData(const PackBuildEntry* entry, FsFile* file, uint64_t offset, uint8_t* buffer, size_t n) {
+static int ReadEntryData(const PackBuildEntry* entry, FsFile* file, uint64_t offset, uint8_t* buffer,
+                         size_t n) {
     if (entry->sourcePath) {
         size_t got = 0;
         int e = FsLocal()->Read(file, buffer, n, &got);
@@ -81,7 +83,8 @@ static int MakeEntryStream(void* context, uint8_t* buffer, size_t size, size_t* 
             size_t n = left < size - *got ? (size_t)left : size - *got;
             int e = ReadEntryData(&s->entries[s->current], s->file, s->dataAt, buffer + *got, n);
             if (e) return e;
-            for (size_t i = 0; i < n; i++) buffer[*got + i] = (uint8_t)(buffer[*got + i] - PACKAGE_DATA_BIAS);
+            for (size_t i = 0; i < n; i++)
+                buffer[*got + i] = (uint8_t)(buffer[*got + i] - PACKAGE_DATA_BIAS);
             s->dataAt += n, *got += n;
         } else if (s->inData) {
             FsLocal()->Close(s->file);
@@ -169,7 +172,8 @@ static int WriteLead(FsFile* out, const PackBuildInfo* info, uint64_t leadSize) 
     return e;
 }
 
-static int Compress(FsFile* out, const PackBuildInfo* info, uint32_t declaredSize, StreamProc make, void* context) {
+static int Compress(FsFile* out, const PackBuildInfo* info, uint32_t declaredSize, StreamProc make,
+                    void* context) {
     lzma_options_lzma options;
     if (lzma_lzma_preset(&options, info->preset ? info->preset : 6)) return ERR_INVALID_PARAMETER;
     if (info->dictionarySize) options.dict_size = info->dictionarySize;
@@ -210,8 +214,8 @@ static int Compress(FsFile* out, const PackBuildInfo* info, uint32_t declaredSiz
     return e;
 }
 
-static int WritePackage(const char* outPath, const PackBuildInfo* info, uint32_t declaredSize, StreamProc make,
-                        void* context) {
+static int WritePackage(const char* outPath, const PackBuildInfo* info, uint32_t declaredSize,
+                        StreamProc make, void* context) {
     uint64_t leadSize = info->leadSize > PACKAGE_LEAD_SIZE ? info->leadSize : PACKAGE_LEAD_SIZE;
     FsFile* out = NULL;
     int e = FsLocal()->Open(outPath, FS_CREATE_WRITE, FILE_ATTR_NORMAL, &out);
@@ -261,9 +265,11 @@ static int Measure(const PackBuildEntry* entries, size_t count, uint64_t* sizes,
     return e;
 }
 
-int BuildPackage(const char* outPath, const PackBuildInfo* info, const PackBuildEntry* entries, size_t count) {
+int BuildPackage(const char* outPath, const PackBuildInfo* info, const PackBuildEntry* entries,
+                 size_t count) {
     int e = CheckHeaderTexts(info);
-    for (size_t i = 0; i < count && !e; i++) e = CheckText(entries[i].name, PACKAGE_NAME_CHARS);
+    for (size_t i = 0; i < count && !e; i++)
+        e = CheckText(entries[i].name, PACKAGE_NAME_CHARS);
     if (e) return e;
     uint64_t* sizes = (uint64_t*)calloc(count + 1, sizeof(uint64_t));
     if (!sizes) return ERR_NOT_ENOUGH_MEMORY;

@@ -15,6 +15,7 @@
 
 namespace {
 
+// clang-format off
 // The package stream (the decoded bytes), 52 bytes.
 const uint8_t kGoldenStream[] = {
     // Package header.
@@ -52,6 +53,7 @@ const uint8_t kGoldenTail[] = {
     0x15, 0x85, 0x09, 0xE6, 0x1E, 0x18, 0xF0, 0xD1, 0xF1, 0x7F, 0xF0, 0xB8, 0x4C, 0xED, 0xC7, 0xFF, 0xFF, 0x8E, 0x00,
     0x00, 0x00,
 };
+// clang-format on
 
 std::string GoldenPackage() {
     return std::string(PACKAGE_LEAD_SIZE, 'L') + std::string((const char*)kGoldenTail, sizeof kGoldenTail);

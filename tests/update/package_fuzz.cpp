@@ -59,7 +59,8 @@ bool Resolve(const char* path, std::string* out) {
         if (!*p) break;
     }
     out->clear();
-    for (const std::string& name : parts) *out += "/" + name;
+    for (const std::string& name : parts)
+        *out += "/" + name;
     return true;
 }
 
@@ -71,7 +72,9 @@ std::string Changing(const char* path) {
     return resolved;
 }
 
-std::string Parent(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
+std::string Parent(const std::string& path) {
+    return path.substr(0, path.find_last_of('/'));
+}
 
 int MemEnumerate(const char* folder, FsEntryProc proc, void* context) {
     std::string f;
@@ -80,7 +83,8 @@ int MemEnumerate(const char* folder, FsEntryProc proc, void* context) {
     for (const std::string& d : gFolders)
         if (d != f && Parent(d) == f) entries.push_back({d.substr(f.size() + 1), FILE_ATTR_DIRECTORY});
     for (auto& file : gFiles)
-        if (Parent(file.first) == f) entries.push_back({file.first.substr(f.size() + 1), gAttributes[file.first]});
+        if (Parent(file.first) == f)
+            entries.push_back({file.first.substr(f.size() + 1), gAttributes[file.first]});
     for (auto& e : entries) {
         FsEntry entry = {e.first.c_str(), e.second};
         if (proc(&entry, context)) break;
@@ -153,7 +157,8 @@ int MemOpen(const char* path, int mode, uint32_t attributes, FsFile** file) {
         if (!Resolve(path, &p) || !gFiles.count(p)) return ERR_FILE_NOT_FOUND;
     } else {
         p = Changing(path);
-        if (gFolders.count(p) || (gFiles.count(p) && (gAttributes[p] & FILE_ATTR_READONLY))) return ERR_ACCESS_DENIED;
+        if (gFolders.count(p) || (gFiles.count(p) && (gAttributes[p] & FILE_ATTR_READONLY)))
+            return ERR_ACCESS_DENIED;
         if (!gFolders.count(Parent(p))) return ERR_PATH_NOT_FOUND;
         gFiles[p].clear();
         gAttributes[p] = attributes & FILE_ATTR_READONLY;
@@ -178,9 +183,15 @@ int MemWrite(FsFile* file, const void* data, size_t size, size_t* done) {
     return 0;
 }
 
-int MemSeek(FsFile* file, uint64_t offset) { return file->at = (size_t)offset, 0; }
-int MemSize(FsFile* file, uint64_t* size) { return *size = gFiles[file->path].size(), 0; }
-int MemSetTimes(FsFile*, uint64_t) { return 0; }
+int MemSeek(FsFile* file, uint64_t offset) {
+    return file->at = (size_t)offset, 0;
+}
+int MemSize(FsFile* file, uint64_t* size) {
+    return *size = gFiles[file->path].size(), 0;
+}
+int MemSetTimes(FsFile*, uint64_t) {
+    return 0;
+}
 
 int MemClose(FsFile* file) {
     delete file;
@@ -189,10 +200,10 @@ int MemClose(FsFile* file) {
 }
 
 const FsProvider kMemory = {
-    "memory",     NULL,       NULL,      MemEnumerate, MemCreateFolder, MemRemoveFolder, NULL,
-    NULL,         MemDelete,  MemGetAttributes,        MemSetAttributes, MemExists,      MemMove,
-    MemOpen,      MemRead,    MemWrite,  MemSeek,      MemSize,          MemSetTimes,    MemClose,
-    NULL,
+    "memory",    NULL,     NULL,      MemEnumerate,     MemCreateFolder,  MemRemoveFolder,
+    NULL,        NULL,     MemDelete, MemGetAttributes, MemSetAttributes, MemExists,
+    MemMove,     MemOpen,  MemRead,   MemWrite,         MemSeek,          MemSize,
+    MemSetTimes, MemClose, NULL,
 };
 
 void Reset() {
@@ -273,7 +284,8 @@ void Update(const uint8_t* data, size_t size) {
     file.append((const char*)body.data(), body.size());
     int result = ExtractUpdatePackageWith(kPackage.c_str(), kTarget.c_str(), &kMemory);
     gFiles.erase(kPackage);
-    if (result != 0 && (files != gFiles || folders != gFolders)) fprintf(stderr, "a failed update left changes\n"), abort();
+    if (result != 0 && (files != gFiles || folders != gFolders))
+        fprintf(stderr, "a failed update left changes\n"), abort();
     if (result == 0 && gFolders != folders) fprintf(stderr, "a staging folder was left\n"), abort();
 }
 
@@ -284,9 +296,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reset();
     int mode = data[0] & 7;
     size_t piece = data[1] < 64 ? (size_t)data[1] + 1 : (size_t)-1;
-    if (mode <= 3) FeedParser(data + 2, size - 2, piece);
-    else if (mode <= 6) Decode(data + 2, size - 2, data[1] % 64 + 1);
-    else Update(data + 1, size - 1);
+    if (mode <= 3)
+        FeedParser(data + 2, size - 2, piece);
+    else if (mode <= 6)
+        Decode(data + 2, size - 2, data[1] % 64 + 1);
+    else
+        Update(data + 1, size - 1);
     if (gOpen != 0) fprintf(stderr, "%d files left open\n", gOpen), abort();
     return 0;
 }

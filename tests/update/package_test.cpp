@@ -46,7 +46,8 @@ int CaptureEntry(char* path, const uint8_t* data, size_t size, void* user) {
 std::string RandomBytes(size_t n, unsigned seed) {
     std::mt19937 random(seed);
     std::string s(n, 0);
-    for (char& c : s) c = (char)(random() % 7 == 0 ? random() : 'a' + random() % 3); // compressible, not trivial
+    for (char& c : s)
+        c = (char)(random() % 7 == 0 ? random() : 'a' + random() % 3); // compressible, not trivial
     return s;
 }
 
@@ -79,10 +80,12 @@ TEST_F(PackageReaderTest, FindsTheFirstMarkerFromTheLeadOffsetOn) {
         {"marker across the first two reads (1+3)", std::string(PACKAGE_LEAD_SIZE + 4091, 'L') + body, 0},
         {"marker across the first two reads (3+1)", std::string(PACKAGE_LEAD_SIZE + 4089, 'L') + body, 0},
         {"marker at the start of the second read", std::string(PACKAGE_LEAD_SIZE + 4092, 'L') + body, 0},
-        {"marker across the second and third reads", std::string(PACKAGE_LEAD_SIZE + 2 * 4092 - 2, 'L') + body, 0},
+        {"marker across the second and third reads",
+         std::string(PACKAGE_LEAD_SIZE + 2 * 4092 - 2, 'L') + body, 0},
         {"earlier markers in the lead are never examined",
          std::string(1000, 'L') + marker + std::string(PACKAGE_LEAD_SIZE - 1004, 'L') + body, 0},
-        {"marker starting one byte before the lead offset", std::string(PACKAGE_LEAD_SIZE - 1, 'L') + body, -1},
+        {"marker starting one byte before the lead offset", std::string(PACKAGE_LEAD_SIZE - 1, 'L') + body,
+         -1},
         {"marker only inside the lead", marker + std::string(PACKAGE_LEAD_SIZE + 100, 'L'), -1},
         {"a file of 89999 bytes", std::string(PACKAGE_LEAD_SIZE - 4, 'L') + marker, -1},
         {"a file of 10 bytes", marker + marker + "LL", -1},
@@ -99,14 +102,19 @@ TEST_F(PackageReaderTest, FindsTheFirstMarkerFromTheLeadOffsetOn) {
 }
 
 TEST_F(PackageReaderTest, DecodesTheSamePackageWithPiecesOfEverySize) {
-    std::vector<TestEntry> entries = {
-        {"a.txt", RandomBytes(100, 1)}, {"empty", ""}, {"b.bin", RandomBytes(3000, 2)}, {"\xE9t\xE9.txt", "xyz"}};
+    std::vector<TestEntry> entries = {{"a.txt", RandomBytes(100, 1)},
+                                      {"empty", ""},
+                                      {"b.bin", RandomBytes(3000, 2)},
+                                      {"\xE9t\xE9.txt", "xyz"}};
     ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
     std::vector<std::pair<size_t, size_t>> pieces; // output, input
-    for (size_t out = 1; out <= 40; out++) pieces.push_back({out, out % 3 == 0 ? 1 : 0});
-    for (size_t out : {63, 64, 1000, 1023, 1024, 1025, 4096, 65536}) pieces.push_back({out, out % 2 ? 5 : 0});
+    for (size_t out = 1; out <= 40; out++)
+        pieces.push_back({out, out % 3 == 0 ? 1 : 0});
+    for (size_t out : {63, 64, 1000, 1023, 1024, 1025, 4096, 65536})
+        pieces.push_back({out, out % 2 ? 5 : 0});
     for (auto piece : pieces) {
-        SCOPED_TRACE("output piece " + std::to_string(piece.first) + ", input piece " + std::to_string(piece.second));
+        SCOPED_TRACE("output piece " + std::to_string(piece.first) + ", input piece " +
+                     std::to_string(piece.second));
         TempFolder target;
         Capture capture = {target.path, {}, {}, {}, {}};
         PackageHeader header;
@@ -143,21 +151,21 @@ TEST_F(PackageReaderTest, EnforcesTheRecordLimits) {
     } cases[] = {
         {"code of 3 characters", Number(0) + Text("ABC") + Text("") + Text("") + Number(1), -1, 0},
         {"code of 4 characters", Number(0) + Text("ABCD") + Text("") + Text("") + Number(1), -1, -13},
-        {"texts of 31 characters", Number(0) + Text("") + Text(std::string(31, 't')) + Text(std::string(31, 'u')) +
-                                       Number(1), -1, 0},
-        {"first text of 32 characters", Number(0) + Text("") + Text(std::string(32, 't')) + Text("") + Number(1), -1,
-         -13},
-        {"second text of 32 characters", Number(0) + Text("") + Text("") + Text(std::string(32, 'u')) + Number(1), -1,
-         -13},
-        {"a zero character inside a text", Number(0) + Text(std::string("A\0B", 3)) + Text("") + Text("") + Number(1),
-         -1, -13},
+        {"texts of 31 characters",
+         Number(0) + Text("") + Text(std::string(31, 't')) + Text(std::string(31, 'u')) + Number(1), -1, 0},
+        {"first text of 32 characters",
+         Number(0) + Text("") + Text(std::string(32, 't')) + Text("") + Number(1), -1, -13},
+        {"second text of 32 characters",
+         Number(0) + Text("") + Text("") + Text(std::string(32, 'u')) + Number(1), -1, -13},
+        {"a zero character inside a text",
+         Number(0) + Text(std::string("A\0B", 3)) + Text("") + Text("") + Number(1), -1, -13},
         {"name of 1019 characters", head + Number(0) + Text(longName), -1, 0},
         {"name of 1020 characters", head + Number(0) + Text(longName + "n"), -1, -13},
         {"name of 5000 characters", head + Number(0) + Text(std::string(5000, 'n')), -1, -13},
         {"a zero character inside a name", head + Number(0) + Text(std::string("a\0b", 3)), -1, -13},
         {"no entries", head, -1, 0},
-        {"an empty name is skipped", Number(5 * (1 + 10) + 'x' * 5) + head.substr(4) + Number(5) + Text("") +
-                                         Data("xxxxx"), -1, 0},
+        {"an empty name is skipped",
+         Number(5 * (1 + 10) + 'x' * 5) + head.substr(4) + Number(5) + Text("") + Data("xxxxx"), -1, 0},
         {"checksum one too high", Stream(two, 1), -1, -1},
         {"declared size 0", full, 0, -1},
         {"declared size inside the header", full, 10, -1},
@@ -187,8 +195,8 @@ TEST_F(PackageReaderTest, SkippedEntriesStillCountInTheChecksum) {
         int expected;
     } cases[] = {
         {"checksum over every entry", Stream(entries), 0},
-        {"checksum leaving out the skipped entry", Stream(entries, ExpectedChecksum(withoutB) - ExpectedChecksum(entries)),
-         -1},
+        {"checksum leaving out the skipped entry",
+         Stream(entries, ExpectedChecksum(withoutB) - ExpectedChecksum(entries)), -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -274,11 +282,16 @@ TEST(PackageDate, TakesADayPastTheMonthAsItsLastDay) {
         uint32_t value;
         int year, month, day; // the file time's date; 0: no file time
     } cases[] = {
-        {EncodePackageDate(2024, 1, 31), 2024, 1, 31},   {EncodePackageDate(2024, 4, 30), 2024, 4, 30},
-        {EncodePackageDate(2024, 4, 31), 2024, 4, 30},   {EncodePackageDate(2023, 2, 29), 2023, 2, 28},
-        {EncodePackageDate(2024, 2, 29), 2024, 2, 29},   {EncodePackageDate(2024, 2, 31), 2024, 2, 29},
-        {EncodePackageDate(2024, 12, 31), 2024, 12, 31}, {0, 2011, 11, 30}, // decodes as the 31st of November 2011
-        {EncodePackageDate(9999, 12, 31), 9999, 12, 31}, {EncodePackageDate(10000, 1, 1), 0, 0, 0},
+        {EncodePackageDate(2024, 1, 31), 2024, 1, 31},
+        {EncodePackageDate(2024, 4, 30), 2024, 4, 30},
+        {EncodePackageDate(2024, 4, 31), 2024, 4, 30},
+        {EncodePackageDate(2023, 2, 29), 2023, 2, 28},
+        {EncodePackageDate(2024, 2, 29), 2024, 2, 29},
+        {EncodePackageDate(2024, 2, 31), 2024, 2, 29},
+        {EncodePackageDate(2024, 12, 31), 2024, 12, 31},
+        {0, 2011, 11, 30}, // decodes as the 31st of November 2011
+        {EncodePackageDate(9999, 12, 31), 9999, 12, 31},
+        {EncodePackageDate(10000, 1, 1), 0, 0, 0},
         {0xFFFFFFFFu, 0, 0, 0},
     };
     for (const Case& c : cases) {

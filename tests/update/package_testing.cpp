@@ -11,13 +11,15 @@ std::string Number(uint32_t value) {
 
 std::string Text(const std::string& text) {
     std::string out;
-    for (char c : text) out += (char)(uint8_t)((uint8_t)c + 0x23);
+    for (char c : text)
+        out += (char)(uint8_t)((uint8_t)c + 0x23);
     return out + std::string(1, '\0');
 }
 
 std::string Data(const std::string& data) {
     std::string out;
-    for (char c : data) out += (char)(uint8_t)((uint8_t)c - 0x4D);
+    for (char c : data)
+        out += (char)(uint8_t)((uint8_t)c - 0x4D);
     return out;
 }
 
@@ -25,23 +27,26 @@ uint32_t ExpectedChecksum(const std::vector<TestEntry>& entries) {
     uint32_t sum = 0;
     for (size_t i = 0; i < entries.size(); i++) {
         int first = entries[i].name.empty() ? 0 : (signed char)entries[i].name[0];
-        for (char c : entries[i].data) sum += (uint32_t)((int)i + 1 + 10 + first + (uint8_t)c);
+        for (char c : entries[i].data)
+            sum += (uint32_t)((int)i + 1 + 10 + first + (uint8_t)c);
     }
     return sum;
 }
 
 std::string Stream(const std::vector<TestEntry>& entries, uint32_t checksumDelta, const std::string& code,
                    uint32_t date) {
-    std::string s = Number(ExpectedChecksum(entries) + checksumDelta) + Text(code) + Text("1.0") + Text("2.0") +
-                    Number(date);
-    for (const TestEntry& e : entries) s += Number((uint32_t)e.data.size()) + Text(e.name) + Data(e.data);
+    std::string s = Number(ExpectedChecksum(entries) + checksumDelta) + Text(code) + Text("1.0") +
+                    Text("2.0") + Number(date);
+    for (const TestEntry& e : entries)
+        s += Number((uint32_t)e.data.size()) + Text(e.name) + Data(e.data);
     return s;
 }
 
 int WriteStreamPackage(const std::string& path, const std::string& stream, int64_t declaredSize) {
     PackBuildInfo info = {};
     uint32_t declared = declaredSize < 0 ? (uint32_t)stream.size() : (uint32_t)declaredSize;
-    return BuildPackageFromStream(path.c_str(), &info, (const uint8_t*)stream.data(), stream.size(), declared);
+    return BuildPackageFromStream(path.c_str(), &info, (const uint8_t*)stream.data(), stream.size(),
+                                  declared);
 }
 
 std::string ReadBytes(const std::string& path) {

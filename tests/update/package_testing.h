@@ -10,14 +10,14 @@ struct TestEntry {
     std::string name, data;
 };
 
-std::string Number(uint32_t value);      // 4 bytes, big-endian, value + 239
+std::string Number(uint32_t value);        // 4 bytes, big-endian, value + 239
 std::string Text(const std::string& text); // each byte + 0x23, then a zero
 std::string Data(const std::string& data); // each byte - 0x4D
 // The checksum as the format defines it, one byte at a time.
 uint32_t ExpectedChecksum(const std::vector<TestEntry>& entries);
 // A whole package stream; the header's checksum is the entries' plus checksumDelta.
-std::string Stream(const std::vector<TestEntry>& entries, uint32_t checksumDelta = 0, const std::string& code = "QXE",
-                   uint32_t date = 4618);
+std::string Stream(const std::vector<TestEntry>& entries, uint32_t checksumDelta = 0,
+                   const std::string& code = "QXE", uint32_t date = 4618);
 // Writes a package holding stream; declaredSize < 0 declares the stream's own size.
 int WriteStreamPackage(const std::string& path, const std::string& stream, int64_t declaredSize = -1);
 std::string ReadBytes(const std::string& path);

@@ -56,10 +56,31 @@ struct UpdateTest : ::testing::Test {
 
 TEST_F(UpdateTest, RefusesNamesThatWouldLeaveTheFolder) {
     const char* names[] = {
-        "..\\evil.txt", "../evil.txt", "sub\\..\\..\\evil.txt", "/../evil.txt", "\\\\server\\share\\evil.txt",
-        "//server/share/evil.txt", "C:evil.txt", "C:\\evil.txt", "a.txt:stream", "\\\\?\\C:\\evil.txt",
-        "\\\\.\\pipe\\evil", "...\\evil.txt", ". .\\evil.txt", ".. \\evil.txt", "sub/..", "CON", "nul.txt",
-        "sub\\com1", "LPT9.log", "sub\\", "\\", ".", "sub/.", "a<b", "tab\there",
+        "..\\evil.txt",
+        "../evil.txt",
+        "sub\\..\\..\\evil.txt",
+        "/../evil.txt",
+        "\\\\server\\share\\evil.txt",
+        "//server/share/evil.txt",
+        "C:evil.txt",
+        "C:\\evil.txt",
+        "a.txt:stream",
+        "\\\\?\\C:\\evil.txt",
+        "\\\\.\\pipe\\evil",
+        "...\\evil.txt",
+        ". .\\evil.txt",
+        ".. \\evil.txt",
+        "sub/..",
+        "CON",
+        "nul.txt",
+        "sub\\com1",
+        "LPT9.log",
+        "sub\\",
+        "\\",
+        ".",
+        "sub/.",
+        "a<b",
+        "tab\there",
     };
     for (const char* name : names) {
         SCOPED_TRACE(name);
@@ -78,13 +99,17 @@ TEST_F(UpdateTest, RefusesNamesThatWouldLeaveTheFolder) {
 }
 
 TEST_F(UpdateTest, ReplacesFilesAndKeepsTheRest) {
-    ASSERT_EQ(Update({{"a.txt", "new a"}, {"/sub\\b.txt", "b"}, {"c.txt", "first c"}, {"", "skipped"},
-                      {"c.txt", "second c"}, {"empty.txt", ""}}),
+    ASSERT_EQ(Update({{"a.txt", "new a"},
+                      {"/sub\\b.txt", "b"},
+                      {"c.txt", "first c"},
+                      {"", "skipped"},
+                      {"c.txt", "second c"},
+                      {"empty.txt", ""}}),
               0);
     auto files = Snapshot(target);
     std::map<std::string, std::string> expected = {
-        {"a.txt", "new a"},       {"sub/", ""},   {"sub/keep.txt", "kept"}, {"sub/b.txt", "b"},
-        {"c.txt", "second c"}, {"empty.txt", ""},
+        {"a.txt", "new a"}, {"sub/", ""},          {"sub/keep.txt", "kept"},
+        {"sub/b.txt", "b"}, {"c.txt", "second c"}, {"empty.txt", ""},
     };
     EXPECT_EQ(files, expected); // and no staging folder is left behind
 }
@@ -136,9 +161,10 @@ TEST_F(UpdateTest, PutsReplacedFilesBackWhenAMoveFails) {
     WriteFileText(target + "/c.txt", "old c");
     auto before = Snapshot(target);
     // Moves: a.txt out, a.txt in, b.txt in, c.txt out, c.txt in, c.txt out, c.txt in.
-    ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "new a"}, {"sub/b.txt", "b"}, {"c.txt", "c1"},
-                                                  {"c.txt", "c2"}})),
-              0);
+    ASSERT_EQ(
+        WriteStreamPackage(
+            package, Stream({{"a.txt", "new a"}, {"sub/b.txt", "b"}, {"c.txt", "c1"}, {"c.txt", "c2"}})),
+        0);
     for (gFailAt = 1; gFailAt <= 7; gFailAt++) {
         SCOPED_TRACE("failing move " + std::to_string(gFailAt));
         gMoves = 0;

@@ -8,5 +8,6 @@ uint64_t TestFileWriteTime(const std::string& path) {
         if (c == '\\') c = '/';
     struct stat st;
     if (stat(native.c_str(), &st) != 0) return 0;
-    return ((uint64_t)((int64_t)st.st_mtim.tv_sec + 11644473600LL)) * 10000000u + (uint64_t)st.st_mtim.tv_nsec / 100;
+    return ((uint64_t)((int64_t)st.st_mtim.tv_sec + 11644473600LL)) * 10000000u +
+           (uint64_t)st.st_mtim.tv_nsec / 100;
 }

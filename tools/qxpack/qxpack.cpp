@@ -44,8 +44,10 @@ struct FolderWalk {
 static int CollectFile(const FsEntry* entry, void* context) {
     FolderWalk* walk = (FolderWalk*)context;
     std::string name = walk->prefix + entry->name;
-    if (entry->attributes & FILE_ATTR_DIRECTORY) walk->subfolders.push_back(name);
-    else walk->inputs->push_back({walk->folder + "/" + name, name});
+    if (entry->attributes & FILE_ATTR_DIRECTORY)
+        walk->subfolders.push_back(name);
+    else
+        walk->inputs->push_back({walk->folder + "/" + name, name});
     return 0;
 }
 
@@ -55,7 +57,8 @@ static int AddFolder(const std::string& folder, const std::string& prefix, std::
     std::string path = prefix.empty() ? folder : folder + "/" + prefix;
     int e = FsLocal()->Enumerate(path.c_str(), CollectFile, &walk);
     std::sort(walk.subfolders.begin(), walk.subfolders.end());
-    for (size_t i = 0; i < walk.subfolders.size() && !e; i++) e = AddFolder(folder, walk.subfolders[i] + "\\", inputs);
+    for (size_t i = 0; i < walk.subfolders.size() && !e; i++)
+        e = AddFolder(folder, walk.subfolders[i] + "\\", inputs);
     return e;
 }
 
@@ -125,16 +128,24 @@ static int Build(int argc, char** argv) {
             if (!hasValue) return fprintf(stderr, "qxpack: %s needs a value\n", a.c_str()), 2;
             const char* v = argv[++i];
             int year, month, day;
-            if (a == "--code") info.code = v;
-            else if (a == "--text1") info.text1 = v;
-            else if (a == "--text2") info.text2 = v;
-            else if (a == "--preset") info.preset = (uint32_t)atoi(v);
-            else if (a == "--dict") info.dictionarySize = (uint32_t)strtoul(v, NULL, 0);
-            else if (a == "--lead") info.leadPath = v;
-            else if (a == "--lead-size") info.leadSize = strtoull(v, NULL, 0);
+            if (a == "--code")
+                info.code = v;
+            else if (a == "--text1")
+                info.text1 = v;
+            else if (a == "--text2")
+                info.text2 = v;
+            else if (a == "--preset")
+                info.preset = (uint32_t)atoi(v);
+            else if (a == "--dict")
+                info.dictionarySize = (uint32_t)strtoul(v, NULL, 0);
+            else if (a == "--lead")
+                info.leadPath = v;
+            else if (a == "--lead-size")
+                info.leadSize = strtoull(v, NULL, 0);
             else if (a == "--date" && sscanf(v, "%d-%d-%d", &year, &month, &day) == 3)
                 info.date = EncodePackageDate(year, month, day);
-            else return fprintf(stderr, "qxpack: bad option %s %s\n", a.c_str(), v), 2;
+            else
+                return fprintf(stderr, "qxpack: bad option %s %s\n", a.c_str(), v), 2;
         } else {
             int e = AddInput(a, &inputs);
             if (e) return Fail(("reading " + a).c_str(), e);
