@@ -2,7 +2,7 @@
 # Sourced, not run.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
-export WINEPREFIX="$ROOT/.cache/wineprefix"
+export WINEPREFIX="${QX_WINEPREFIX:-$ROOT/.cache/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -6,7 +6,9 @@
 #include "app/columns.h"
 #include "app/mainwindow.h"
 #include "platform/theme.h"
+#include "update/download.h"
 #include "update/statusline.h"
+#include "platform/text.h"
 
 void AppWindowTest::SetUp() {
     gApp = (AppState*)calloc(1, sizeof(AppState));
@@ -15,6 +17,8 @@ void AppWindowTest::SetUp() {
     ThemeOpen(&gTheme);
     gLanguage.code[0] = 0;
     gLanguage.table = NULL;
+    // Nothing listens there: no test reaches out unless it points the base URL elsewhere.
+    CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, "http://127.0.0.1:9/");
 }
 
 void AppWindowTest::Start(int showCommand, bool trackDesktop) {

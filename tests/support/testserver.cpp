@@ -1,0 +1,27 @@
+// The update server of the Windows tests.
+#include "support/testserver.h"
+#include <stdlib.h>
+#include "platform/fs.h"
+#include "support/testfiles.h"
+#include "support/winprocess.h"
+
+static std::string StateFolder() {
+    std::string folder = TestProgramFolder();
+    return folder.substr(0, folder.find_last_of("\\/")) + "\\server";
+}
+
+std::string ServerRoot() { return StateFolder() + "\\www"; }
+
+int ServerPort(bool slow) { return atoi(ReadFileText(StateFolder() + (slow ? "\\slowport" : "\\port")).c_str()); }
+
+std::string ServerBaseUrl(const std::string& folder, bool slow) {
+    return "http://127.0.0.1:" + std::to_string(ServerPort(slow)) + "/" + folder + "/";
+}
+
+void ServeFile(const std::string& relativePath, const std::string& content) {
+    std::string path = ServerRoot() + "\\" + relativePath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    FsLocal()->CreateFolder(path.substr(0, path.find_last_of('\\')).c_str());
+    WriteFileText(path, content);
+}

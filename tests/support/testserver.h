@@ -1,0 +1,12 @@
+// The update server the Windows tests download from: nginx on loopback, started by the
+// test run (server/serve), serving a copy of server/www that the tests may change.
+#pragma once
+#include <string>
+
+// The server's root folder (a Windows path into the build tree).
+std::string ServerRoot();
+int ServerPort(bool slow = false);
+// A base URL for one test: the server, then the test's own folder below the root.
+std::string ServerBaseUrl(const std::string& folder, bool slow = false);
+// Writes a file below the root, creating its folders.
+void ServeFile(const std::string& relativePath, const std::string& content);

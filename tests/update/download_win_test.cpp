@@ -1,0 +1,128 @@
+// The downloader against nginx on loopback: stored files, HTTP errors, no stale answers,
+// progress in the status line, and Stop during a slow transfer.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <string>
+#include "app/appstate.h"
+#include "platform/text.h"
+#include "support/appwindow.h"
+#include "support/testserver.h"
+#include "update/download.h"
+#include "update/statusline.h"
+
+namespace {
+
+struct DownloadTest : AppWindowTest {
+    void UseServer(bool slow = false) {
+        CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, ServerBaseUrl("download", slow).c_str());
+    }
+    std::string Target(const char* name) { return folder.path + "\\new\\deeper\\" + name; }
+    std::string Shown() {
+        Pump(150);
+        char text[64];
+        PaneGetText(&gStatusLine, 1, text, sizeof text);
+        return std::to_string(SendMessageA(gStatusLine.progress, PBM_GETPOS, 0, 0)) + "|" + text;
+    }
+};
+
+TEST_F(DownloadTest, StoresFilesAndRefusesErrorAnswers) {
+    UseServer();
+    ServeFile("download\\products.txt", "qj5.20 QX Navigator\r\n");
+    std::string target = Target("1");
+    EXPECT_EQ(DownloadFile("products.txt", target.c_str()), 0); // the folders are made first
+    EXPECT_EQ(ReadFileText(target), "qj5.20 QX Navigator\r\n");
+
+    // An error answer is a failure, and its page is not left behind as the file.
+    EXPECT_EQ((unsigned long)DownloadFile("missing.txt", Target("2").c_str()), 0x800C0006ul);
+    EXPECT_FALSE(FileExists(Target("2")));
+    // The test run serves forbidden/locked.txt without read rights: 403.
+    CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, ServerBaseUrl("forbidden").c_str());
+    EXPECT_EQ((unsigned long)DownloadFile("locked.txt", Target("3").c_str()), 0x800C0008ul);
+    EXPECT_FALSE(FileExists(Target("3")));
+    CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, "http://127.0.0.1:9/");
+    EXPECT_NE(DownloadFile("products.txt", Target("4").c_str()), 0); // nothing listens
+    EXPECT_FALSE(FileExists(Target("4")));
+}
+
+TEST_F(DownloadTest, ChangedFilesAreReadAnew) {
+    // The server allows clients to keep its answers for an hour.
+    UseServer();
+    ServeFile("download\\dw\\cls.txt", "qjFirst\r\n");
+    std::string target = Target("cls");
+    ASSERT_EQ(DownloadFile("dw/cls.txt", target.c_str()), 0);
+    EXPECT_EQ(ReadFileText(target), "qjFirst\r\n");
+    ServeFile("download\\dw\\cls.txt", "qjSecond version\r\n");
+    ASSERT_EQ(DownloadFile("dw/cls.txt", target.c_str()), 0);
+    EXPECT_EQ(ReadFileText(target), "qjSecond version\r\n");
+}
+
+TEST_F(DownloadTest, ProgressFollowsTheLargestTotal) {
+    Start();
+    DownloadProgress progress = {0};
+    ProgressBegin(&gStatusLine);
+    // No total: positions change nothing.
+    EXPECT_EQ(OnDownloadProgress(&progress, 300, 0), 0);
+    EXPECT_EQ(Shown(), "0|");
+    EXPECT_EQ(OnDownloadProgress(&progress, 250, 1000), 0);
+    EXPECT_EQ(Shown(), "25|  25 %");
+    // A shrinking total is ignored.
+    OnDownloadProgress(&progress, 500, 800);
+    EXPECT_EQ(Shown(), "50|  50 %");
+    // A growing total starts again from the next position.
+    OnDownloadProgress(&progress, 0, 4000);
+    EXPECT_EQ(Shown(), "0|  0 %");
+    OnDownloadProgress(&progress, 3000, 4000);
+    EXPECT_EQ(Shown(), "75|  75 %");
+    // A download without a total keeps the last one.
+    DownloadProgress next = {0};
+    OnDownloadProgress(&next, 4000, 0);
+    EXPECT_EQ(Shown(), "100|  100 %");
+    gApp->cancelRequested = 1;
+    EXPECT_EQ((unsigned long)OnDownloadProgress(&next, 1, 0), 0x80004004ul);
+    ProgressEnd(&gStatusLine);
+
+    // A real download ends at 100 % and hides the bar.
+    ServeFile("download\\big.bin", std::string(300000, 'x'));
+    UseServer();
+    gApp->cancelRequested = 0;
+    ProgressSetTotal(&gStatusLine, 0);
+    EXPECT_EQ(DownloadFile("big.bin", Target("big").c_str()), 0);
+    EXPECT_EQ(Shown(), "100|  100 %");
+    EXPECT_FALSE(IsWindowVisible(gStatusLine.progress));
+}
+
+struct SlowDownload {
+    std::string target;
+    volatile long result = 1;
+    volatile LONG done = 0;
+};
+
+DWORD WINAPI SlowWorker(void* parameter) {
+    SlowDownload* d = (SlowDownload*)parameter;
+    d->result = DownloadFile("slow.bin", d->target.c_str());
+    InterlockedExchange(&d->done, 1);
+    return 0;
+}
+
+TEST_F(DownloadTest, StopAbortsASlowDownloadPromptly) {
+    Start();
+    ServeFile("download\\slow.bin", std::string(2 << 20, 's')); // 32 seconds at 64 KiB/s
+    UseServer(true);
+    SlowDownload d;
+    d.target = Target("slow");
+    HANDLE thread = CreateThread(NULL, 0, SlowWorker, &d, 0, NULL);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(gStatusLine.progress) != 0; }));
+    Pump(500);
+    EXPECT_EQ(d.done, 0);
+    DWORD stop = GetTickCount();
+    gApp->cancelRequested = 1;
+    EXPECT_TRUE(PumpUntil([&] { return d.done != 0; }, 5000));
+    EXPECT_LT(GetTickCount() - stop, 3000ul);
+    EXPECT_NE(d.result, 0);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    gApp->cancelRequested = 0;
+}
+
+} // namespace
