@@ -1,13 +1,25 @@
-// Asks a running QXUpdate to close, as another program would: command 101 to the window of
-// class "QXUpdate". Exits 0 when the window was found and is gone within ten seconds.
+// Sends commands to a running QXUpdate as another program would: each argument is a
+// command id, or "wait:N" to pause N milliseconds. Without arguments: command 101 (close).
+// After a close, exits 0 when the window is gone within ten seconds.
 #include <windows.h>
+#include <stdlib.h>
+#include <string.h>
 
-int main() {
+int main(int argc, char** argv) {
     HWND window = FindWindowA("QXUpdate", NULL);
     if (!window) return 1;
-    PostMessageA(window, WM_COMMAND, 101, 0);
-    for (int i = 0; i < 100 && IsWindow(window); i++) Sleep(100);
-    if (IsWindow(window)) PostMessageA(window, WM_CLOSE, 0, 0);
-    for (int i = 0; i < 50 && IsWindow(window); i++) Sleep(100);
-    return IsWindow(window) ? 2 : 0;
+    const char* close[] = {"", "101"};
+    if (argc < 2) argv = (char**)close, argc = 2;
+    for (int i = 1; i < argc; i++) {
+        if (strncmp(argv[i], "wait:", 5) == 0) {
+            Sleep((DWORD)atoi(argv[i] + 5));
+            continue;
+        }
+        int command = atoi(argv[i]);
+        PostMessageA(window, WM_COMMAND, (WPARAM)command, 0);
+        if (command != 101) continue;
+        for (int n = 0; n < 100 && IsWindow(window); n++) Sleep(100);
+        return IsWindow(window) ? 2 : 0;
+    }
+    return 0;
 }
