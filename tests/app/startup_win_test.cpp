@@ -30,7 +30,13 @@ struct ProgramTest : ::testing::Test {
     void RunAndClose(const std::string& arguments, bool visible) {
         HANDLE process = StartProgram(program, arguments);
         ASSERT_NE(process, nullptr);
-        HWND window = WaitForProcessWindow(process, "QXUpdate", 20000);
+        Check(process, arguments, visible);
+        // Whatever failed above, no program is left running behind the test.
+        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 3);
+        CloseHandle(process);
+    }
+    void Check(HANDLE process, const std::string&, bool visible) {
+        HWND window = WaitForProcessWindow(process, "QXUpdate", 30000);
         ASSERT_NE(window, nullptr);
         char title[64];
         GetWindowTextA(window, title, sizeof title);
@@ -45,12 +51,15 @@ struct ProgramTest : ::testing::Test {
             Sleep(300);
             EXPECT_TRUE(IsWindowVisible(window));
         }
-        PostMessageA(window, WM_COMMAND, 101, 0);
-        EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+        // Closing is refused while the start-up job runs: ask until the program is gone.
+        for (int i = 0; i < 60 && WaitForSingleObject(process, 0) != WAIT_OBJECT_0; i++) {
+            PostMessageA(window, WM_COMMAND, 101, 0);
+            WaitForSingleObject(process, 500);
+        }
+        ASSERT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
         DWORD code = 1;
         GetExitCodeProcess(process, &code);
         EXPECT_EQ(code, 0u);
-        CloseHandle(process);
     }
 };
 

@@ -26,6 +26,8 @@ void AppWindowTest::Start(int showCommand, bool trackDesktop) {
     window = CreateMainWindow(GetModuleHandleA(NULL), showCommand);
     ASSERT_NE(window, nullptr);
     Pump(50);
+    // The start-up command may have started the edition job: the window is idle after it.
+    ASSERT_TRUE(PumpUntil([] { return gApp->busyCount == 0; }, 15000));
 }
 
 bool AppWindowTest::Close() {
