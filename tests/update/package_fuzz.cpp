@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -206,8 +207,11 @@ const FsProvider kMemory = {
     MemSetTimes, MemClose, NULL,
 };
 
+// Clears all but the package file, whose buffer is kept for the next input.
 void Reset() {
-    gFiles.clear(), gAttributes.clear(), gFolders.clear();
+    for (auto i = gFiles.begin(); i != gFiles.end();)
+        i = i->first == kPackage ? std::next(i) : gFiles.erase(i);
+    gAttributes.clear(), gFolders.clear();
     gFolders = {"", "/box", kTarget, kTarget + "/sub"};
     gFiles[kTarget + "/sub/old.txt"] = "old";
     gAttributes[kTarget + "/sub/old.txt"] = 0;
@@ -257,10 +261,10 @@ int WriteParser(void* context, uint8_t* data, size_t size, size_t* accepted) {
     return PackageReaderFeed(((Memory*)context)->reader, data, size, accepted);
 }
 
-// Keeps the declared size, and so the dictionary, below 1 MiB.
+// Keeps the declared size, and so the dictionary, below 64 KiB.
 std::vector<uint8_t> Bounded(const uint8_t* data, size_t size) {
     std::vector<uint8_t> body(data, data + size);
-    if (body.size() >= 9) body[5] = 0, body[6] &= 0x0F;
+    if (body.size() >= 9) body[5] = 0, body[6] = 0;
     return body;
 }
 
@@ -274,17 +278,25 @@ void Decode(const uint8_t* data, size_t size, size_t piece) {
     PackageReaderFree(m.reader);
 }
 
+// The files below the target folder.
+std::map<std::string, std::string> TargetFiles() {
+    std::map<std::string, std::string> files;
+    for (auto i = gFiles.lower_bound(kTarget + "/");
+         i != gFiles.end() && i->first.compare(0, kTarget.size() + 1, kTarget + "/") == 0; ++i)
+        files.insert(*i);
+    return files;
+}
+
 void Update(const uint8_t* data, size_t size) {
     std::vector<uint8_t> body = Bounded(data, size);
-    auto files = gFiles;
+    auto files = TargetFiles();
     auto folders = gFolders;
     std::string& file = gFiles[kPackage];
-    file.assign(PACKAGE_LEAD_SIZE, '\0');
+    file.resize(PACKAGE_LEAD_SIZE);
     file.append((const char*)kPackageMarker, 4);
     file.append((const char*)body.data(), body.size());
     int result = ExtractUpdatePackageWith(kPackage.c_str(), kTarget.c_str(), &kMemory);
-    gFiles.erase(kPackage);
-    if (result != 0 && (files != gFiles || folders != gFolders))
+    if (result != 0 && (files != TargetFiles() || folders != gFolders))
         fprintf(stderr, "a failed update left changes\n"), abort();
     if (result == 0 && gFolders != folders) fprintf(stderr, "a staging folder was left\n"), abort();
 }
