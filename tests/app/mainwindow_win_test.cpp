@@ -67,7 +67,7 @@ struct MainWindowTest : AppWindowTest {
     }
     void Finish() {
         SetEvent(job.release);
-        ASSERT_TRUE(PumpUntil([] { return gApp->busyCount == 0; }));
+        ASSERT_TRUE(WaitIdle());
         Pump(150);
     }
 };

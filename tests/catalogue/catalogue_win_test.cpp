@@ -40,11 +40,10 @@ struct CatalogueWinTest : AppWindowTest {
     }
     void UseServer() { CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, ServerBaseUrl(site).c_str()); }
     void Serve(const char* path, const std::string& text) { ServeFile(site + "\\" + path, text); }
-    void WaitIdle() { ASSERT_TRUE(PumpUntil([] { return gApp->busyCount == 0; }, 15000)); }
     void CheckForUpdates() {
         Command(CMD_SEARCH_UPDATES);
         EXPECT_EQ(gApp->busyCount, 1);
-        WaitIdle();
+        ASSERT_TRUE(WaitIdle());
         Pump(50);
     }
     Lines Rows() {
@@ -82,7 +81,7 @@ TEST_F(CatalogueWinTest, F5OnAnEmptyTableAddsTheCatalogue) {
     Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=" + std::to_string(2000) + "\r\n");
     UseServer();
     Start();
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     CheckForUpdates();
     EXPECT_EQ(Rows(), (Lines{"QX Draw|1.8|||#0", "QX Navigator|5.20|||#0", "QX Seek|2.4|||#0",
                              "QX Task Keeper|3.1|||#0"}));
@@ -101,7 +100,7 @@ TEST_F(CatalogueWinTest, F5WithADetectedRowOnlyUpdatesIt) {
     Settings("[QXUpdate]\r\nLanguage=US\r\n[Products]\r\n1=;QX Navigator;;5.10;;C:\\QX\\QXNav.exe\r\n");
     UseServer();
     Start();
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     CheckForUpdates();
     EXPECT_EQ(Rows(), (Lines{"QX Navigator|5.20|5.10|Please update!|C:\\QX\\QXNav.exe#4"}));
     EXPECT_EQ(GetRowData(gApp->listView, 0), 0x6A7100u);
@@ -111,7 +110,7 @@ TEST_F(CatalogueWinTest, FailedDownloadsChangeNothingButTheMarks) {
     Settings("[QXUpdate]\r\nLanguage=US\r\n[Products]\r\n1=qj;QX Navigator;5.20;5.10;;C:\\QX\\QXNav.exe\r\n"
              "2=qv;QX Seek;2.4;2.4;;C:\\QX\\QXSeek.exe\r\n");
     Start(); // the server is not there
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     SetRowText(gApp->listView, 0, 3, "");
     SetRowImage(gApp->listView, 0, 0);
     CheckForUpdates();
@@ -131,7 +130,7 @@ TEST_F(CatalogueWinTest, ProductTableSurvivesARestartByteForByte) {
                                  "3=qv;\"QX;Seek\";2.4;2.3;Please update!;\"C:\\Q;X\\QXSeek.exe\"\r\n";
     Settings("[QXUpdate]\r\nLanguage=US\r\n" + products + "[Edition]\r\nDefault=d\r\n*=2000\r\n");
     Start();
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     ASSERT_TRUE(Close());
     ASSERT_EQ(Flush(&gSettings), 0);
     EXPECT_EQ(Section(ReadFileText(settingsPath), "Products"), products);
@@ -148,7 +147,7 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
     // No default edition: downloaded, and on 64-bit Windows the 64-bit one, silently.
     Settings("[QXUpdate]\r\nLanguage=US\r\n");
     Start();
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(SettingsValue("Edition", "Default"), "w");
     EXPECT_EQ(SettingsValue("Edition", "*"), year);
     EXPECT_EQ(SettingsValue("QXUpdate", "64"), "<none>");
@@ -163,7 +162,7 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
     Serve("dw\\edi.txt", "dRenamed\r\nwRenamed 64\r\n");
     Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=" + year + "\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\n");
     Start();
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(SettingsValue("Edition", "d"), "Windows 32 bit");
     EXPECT_EQ(gAsked, 1);
     EXPECT_EQ(SettingsValue("Edition", "Default"), "d");
@@ -177,7 +176,7 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
     gWow64 = 1;
     Settings(afterFirst);
     Start();
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(gAsked, 0); // asked before
     ASSERT_TRUE(Close());
     TearDown();
@@ -188,7 +187,7 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
     Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=" + std::to_string(now.year - 1) +
              "\r\nd=Windows 32 bit\r\n");
     Start();
-    WaitIdle();
+    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(SettingsValue("Edition", "d"), "Renamed");
     EXPECT_EQ(SettingsValue("Edition", "Default"), "d");
     EXPECT_EQ(SettingsValue("Edition", "*"), year);

@@ -27,7 +27,12 @@ void AppWindowTest::Start(int showCommand, bool trackDesktop) {
     ASSERT_NE(window, nullptr);
     Pump(50);
     // The start-up command may have started the edition job: the window is idle after it.
-    ASSERT_TRUE(PumpUntil([] { return gApp->busyCount == 0; }, 15000));
+    ASSERT_TRUE(WaitIdle());
+}
+
+bool AppWindowTest::WaitIdle() {
+    // Idle once the job has ended and the window thread has opened the gate again.
+    return PumpUntil([] { return gApp->busyCount == 0 && !CommandDisabled(103); }, 15000);
 }
 
 bool AppWindowTest::Close() {

@@ -17,6 +17,8 @@ struct AppWindowTest : ::testing::Test {
     void Settings(const std::string& text) { WriteFileText(settingsPath, text); }
     // Opens the settings store (with desktop tracking when asked) and creates the window.
     void Start(int showCommand = SW_SHOWNORMAL, bool trackDesktop = false);
+    // Pumps until no job runs and the command gate is open again.
+    bool WaitIdle();
     // Closes the window as the close box would; true when it was destroyed.
     bool Close();
     // Runs the message loop (with the accelerators) for about the given time.
