@@ -36,27 +36,17 @@ TEST_F(LanguageTest, BothTablesHoldTheSameIdsInTheSameOrder) {
 }
 
 TEST_F(LanguageTest, TextsAreTheProgramsOwn) {
+    // The typo, the Windows-1252 bytes and the trailing blanks are the program's own.
     struct Case {
         int id;
         const char* english;
         const char* german;
     } cases[] = {
-        {1, "English", "German (Deutsch)"},
-        {55, "Location", "In Ordner"},
-        {2, "Cancel", "Abbruch"},
-        {102, "Stop update", "Abbrechen"},
         {103, "Seach for new updates", "Updates suchen"},
-        {104, "Search for installed products", "Bereits installierte Programme suchen"},
         {107, "Execute", "Ausf\xFChren"},
-        {110, "Remove from the List", "Eintrag aus der Liste entfernen"},
-        {901, "Information", "Info"},
-        {904, "&Product Information...", "&Produktinformation..."},
-        {2003, "", ""},
         {5201, "Full row select", "Ganze Zeile ausw\xE4hlen"},
-        {5403, "Address", "Adresse:"},
-        {7001, "Switch to Windows 64 bit?", "Auf Windows 64 Bit umsteigen?"},
         {7005, "Updated at ", "Aktualisiert am: "},
-        {7008, "Install error", "Installationsfehler"},
+        {2003, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
