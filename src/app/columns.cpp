@@ -7,18 +7,21 @@
 #include "settings/strings.h"
 
 const Column kDefaultColumns[COLUMN_COUNT + 1] = {
-    {TEXT_COLUMN_PRODUCT, 150, 0, 0},      {TEXT_COLUMN_ACT_VERSION, 50, 1, 0}, {TEXT_COLUMN_INST_VERSION, 50, 2, 0},
-    {TEXT_COLUMN_STATE, 100, 3, 0},        {TEXT_COLUMN_LOCATION, WIDTH_REST, 4, 0}, {0, 0, 0, 0},
+    {TEXT_COLUMN_PRODUCT, 150, 0, 0},         {TEXT_COLUMN_ACT_VERSION, 50, 1, 0},
+    {TEXT_COLUMN_INST_VERSION, 50, 2, 0},     {TEXT_COLUMN_STATE, 100, 3, 0},
+    {TEXT_COLUMN_LOCATION, WIDTH_REST, 4, 0}, {0, 0, 0, 0},
 };
 
 Column gColumns[COLUMN_COUNT + 1] = {
-    {TEXT_COLUMN_PRODUCT, 150, 0, 0},      {TEXT_COLUMN_ACT_VERSION, 50, 1, 0}, {TEXT_COLUMN_INST_VERSION, 50, 2, 0},
-    {TEXT_COLUMN_STATE, 100, 3, 0},        {TEXT_COLUMN_LOCATION, WIDTH_REST, 4, 0}, {0, 0, 0, 0},
+    {TEXT_COLUMN_PRODUCT, 150, 0, 0},         {TEXT_COLUMN_ACT_VERSION, 50, 1, 0},
+    {TEXT_COLUMN_INST_VERSION, 50, 2, 0},     {TEXT_COLUMN_STATE, 100, 3, 0},
+    {TEXT_COLUMN_LOCATION, WIDTH_REST, 4, 0}, {0, 0, 0, 0},
 };
 
 static int ColumnCount(const Column* table) {
     int n = 0;
-    while (table[n].textId) n++;
+    while (table[n].textId)
+        n++;
     return n;
 }
 
@@ -51,14 +54,17 @@ void LoadColumns(Store* store, Column* table, const char* section, int checkOrde
     if (checkOrder) {
         for (int value = 0; value <= count; value++) {
             int found = 0;
-            for (int n = 0; n < count && !found; n++) found = table[n].order == value;
+            for (int n = 0; n < count && !found; n++)
+                found = table[n].order == value;
             if (found) continue;
             if (value == 0)
-                for (int n = 0; n < count; n++) table[n].order = n;
+                for (int n = 0; n < count; n++)
+                    table[n].order = n;
             break;
         }
     } else {
-        for (int n = 0; n < count; n++) table[n].order = n;
+        for (int n = 0; n < count; n++)
+            table[n].order = n;
     }
 }
 

@@ -16,16 +16,20 @@ static void InitControls() {
 
 int StartedHidden(const char* commandLine) {
     const char* p = commandLine ? commandLine : "";
-    while (*p == ' ' || *p == '\t') p++;
+    while (*p == ' ' || *p == '\t')
+        p++;
     if (*p == '"') {
         p = strchr(p + 1, '"');
         p = p ? p + 1 : "";
     } else {
-        while (*p && *p != ' ' && *p != '\t') p++;
+        while (*p && *p != ' ' && *p != '\t')
+            p++;
     }
-    while (*p == ' ' || *p == '\t') p++;
+    while (*p == ' ' || *p == '\t')
+        p++;
     size_t n = 0;
-    while (p[n] && p[n] != ' ' && p[n] != '\t') n++;
+    while (p[n] && p[n] != ' ' && p[n] != '\t')
+        n++;
     if (n != 2) return 0;
     char argument[4];
     CopyTextN(argument, sizeof argument, p, n);
@@ -64,8 +68,8 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     LoadPlacement(&gSettings, PROGRAM_SECTION, &placement, 800, 600);
     HICON smallIcon = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0);
     RegisterMainClass(instance, smallIcon);
-    HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, PROGRAM_TITLE, WS_OVERLAPPEDWINDOW, placement.x, placement.y,
-                                  placement.width, placement.height, NULL, NULL, instance, NULL);
+    HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, PROGRAM_TITLE, WS_OVERLAPPEDWINDOW, placement.x,
+                                  placement.y, placement.width, placement.height, NULL, NULL, instance, NULL);
     if (window && !StartedHidden(GetCommandLineA()))
         ShowWindow(window, placement.showState == 3 ? SW_SHOWMAXIMIZED : showCommand);
     return window;

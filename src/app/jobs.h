@@ -6,10 +6,10 @@ typedef void (*JobWork)(void* parameter);
 
 // The work of each job; replaceable so that tests can run jobs they control.
 struct JobTable {
-    JobWork catalogue;  // command 103
-    JobWork driveScan;  // command 104
-    JobWork updateRun;  // command 105
-    JobWork edition;    // after start-up
+    JobWork catalogue; // command 103
+    JobWork driveScan; // command 104
+    JobWork updateRun; // command 105
+    JobWork edition;   // after start-up
 };
 extern JobTable gJobs;
 

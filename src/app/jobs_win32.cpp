@@ -50,12 +50,15 @@ int StartJob(JobWork work, void* parameter, int clearPane0) {
     return r;
 }
 
-int OpenHelp(HWND, int) { return 0; }
+int OpenHelp(HWND, int) {
+    return 0;
+}
 void OpenHomepage(HWND) {}
 void ShowAboutBox(HWND) {}
 
 static INT_PTR CALLBACK ConfigurationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == 99)) {
+    if (message == WM_COMMAND &&
+        (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == 99)) {
         EndDialog(dialog, LOWORD(wParam) != IDCANCEL);
         return TRUE;
     }

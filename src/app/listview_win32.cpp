@@ -12,8 +12,10 @@
 enum { STATE_COLUMN = 3 };
 
 static LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SIZE) SendMessageA(window, LVM_ARRANGE, LVA_ALIGNLEFT, 0);
-    else if (message == WM_SETFOCUS && gMainWindow) UpdateCommandStates(gMainWindow);
+    if (message == WM_SIZE)
+        SendMessageA(window, LVM_ARRANGE, LVA_ALIGNLEFT, 0);
+    else if (message == WM_SETFOCUS && gMainWindow)
+        UpdateCommandStates(gMainWindow);
     return CallWindowProcA(gApp->listViewProc, window, message, wParam, lParam);
 }
 
@@ -63,10 +65,11 @@ int CreateListView(HWND mainWindow) {
     memcpy(gColumns, kDefaultColumns, sizeof gColumns);
     LoadColumns(&gSettings, gColumns, PROGRAM_SECTION, 1);
     CreateStateImages();
-    gApp->listView = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                     WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SORTASCENDING |
-                                         LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE,
-                                     0, 0, 0, 0, mainWindow, (HMENU)(INT_PTR)LIST_VIEW_ID, gApp->instance, NULL);
+    gApp->listView =
+        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SORTASCENDING |
+                            LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE,
+                        0, 0, 0, 0, mainWindow, (HMENU)(INT_PTR)LIST_VIEW_ID, gApp->instance, NULL);
     if (!gApp->listView) return 1;
     HWND listView = gApp->listView;
     SendMessageA(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, (WPARAM)-1, LVS_EX_HEADERDRAGDROP | LVS_EX_INFOTIP);
@@ -120,10 +123,13 @@ void ReadColumnsFromView(HWND listView, Column* table) {
     }
     int orders[COLUMN_COUNT];
     if (count && SendMessageA(listView, LVM_GETCOLUMNORDERARRAY, (WPARAM)count, (LPARAM)orders))
-        for (int i = 0; i < count; i++) table[positions[i]].order = orders[i];
+        for (int i = 0; i < count; i++)
+            table[positions[i]].order = orders[i];
 }
 
-int RowCount(HWND listView) { return (int)SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0); }
+int RowCount(HWND listView) {
+    return (int)SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0);
+}
 
 int InsertRow(HWND listView, int index, const char* text, int image, uint32_t data) {
     LVITEMA item = {};
@@ -135,7 +141,9 @@ int InsertRow(HWND listView, int index, const char* text, int image, uint32_t da
     return (int)SendMessageA(listView, LVM_INSERTITEMA, 0, (LPARAM)&item);
 }
 
-void DeleteRow(HWND listView, int row) { SendMessageA(listView, LVM_DELETEITEM, (WPARAM)row, 0); }
+void DeleteRow(HWND listView, int row) {
+    SendMessageA(listView, LVM_DELETEITEM, (WPARAM)row, 0);
+}
 
 void SetRowText(HWND listView, int row, int column, const char* text) {
     if (row < 0 || row >= RowCount(listView)) return;
@@ -200,7 +208,9 @@ int IsRowSelected(HWND listView, int row) {
     return (SendMessageA(listView, LVM_GETITEMSTATE, (WPARAM)row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
 }
 
-int SelectedRowCount(HWND listView) { return (int)SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0); }
+int SelectedRowCount(HWND listView) {
+    return (int)SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0);
+}
 
 void FitColumn(HWND listView, int column) {
     SendMessageA(listView, LVM_SETCOLUMNWIDTH, (WPARAM)column, MAKELPARAM(LVSCW_AUTOSIZE, 0));

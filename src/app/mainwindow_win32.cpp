@@ -17,7 +17,13 @@
 #include "update/statusline.h"
 #include "update/tempfiles.h"
 
-enum { TOOLBAR_ID = 1, ICON_PROGRAM = 1, ICON_ACTIVITY = 71, DIALOG_ICON_SETTER = 90, DIALOG_CONFIGURATION = 109 };
+enum {
+    TOOLBAR_ID = 1,
+    ICON_PROGRAM = 1,
+    ICON_ACTIVITY = 71,
+    DIALOG_ICON_SETTER = 90,
+    DIALOG_CONFIGURATION = 109
+};
 
 // The command gate: which commands are disabled, and what the toolbar was last told.
 struct CommandState {
@@ -28,8 +34,9 @@ struct CommandState {
 };
 
 static CommandState gCommandStates[] = {
-    {CMD_STOP, 0, 0, 0},           {CMD_REMOVE_ROWS, 1, 0, 0},   {CMD_SEARCH_UPDATES, 1, 0, 0},
-    {CMD_SEARCH_INSTALLED, 1, 0, 0}, {CMD_UPDATE_NOW, 1, 0, 0}, {CMD_CONFIGURATION, 1, 0, 0},
+    {CMD_STOP, 0, 0, 0},           {CMD_REMOVE_ROWS, 1, 0, 0},
+    {CMD_SEARCH_UPDATES, 1, 0, 0}, {CMD_SEARCH_INSTALLED, 1, 0, 0},
+    {CMD_UPDATE_NOW, 1, 0, 0},     {CMD_CONFIGURATION, 1, 0, 0},
 };
 
 void UpdateCommandStates(HWND mainWindow) {
@@ -50,7 +57,8 @@ void UpdateCommandStates(HWND mainWindow) {
 
 // A new toolbar has every button enabled: the table starts over with it.
 static void ResetCommandStates() {
-    for (CommandState& s : gCommandStates) s.disabled = s.sent = 0;
+    for (CommandState& s : gCommandStates)
+        s.disabled = s.sent = 0;
 }
 
 int CommandDisabled(int command) {
@@ -68,8 +76,8 @@ void BringToFront(HWND window) {
 }
 
 void ApplyAlwaysOnTop(HWND mainWindow) {
-    SetWindowPos(mainWindow, (gApp->options & OPTION_ALWAYS_ON_TOP) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(mainWindow, (gApp->options & OPTION_ALWAYS_ON_TOP) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
+                 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 // Removes the program's temporary folder with everything in it, and nothing above it.
@@ -94,7 +102,8 @@ static BOOL OnCreate(HWND window) {
     ResetCommandStates();
     SendMessageA(gApp->toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
     StatusLineCreate(&gStatusLine, window, gApp->instance);
-    gApp->activityIcon = (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(ICON_ACTIVITY), IMAGE_ICON, 16, 16, 0);
+    gApp->activityIcon =
+        (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(ICON_ACTIVITY), IMAGE_ICON, 16, 16, 0);
     OleInitialize(NULL);
     if (!gApp->listView && CreateListView(window)) {
         PostQuitMessage(0);
@@ -171,8 +180,10 @@ static void OnUpdateNow(HWND) {
 static void OnRemoveRows(HWND) {
     HWND list = gApp->listView;
     for (int row = 0; row < RowCount(list);) {
-        if (IsRowSelected(list, row)) DeleteRow(list, row);
-        else row++;
+        if (IsRowSelected(list, row))
+            DeleteRow(list, row);
+        else
+            row++;
     }
 }
 

@@ -6,5 +6,5 @@
 // The buttons, left to right, ended by an all-zero entry.
 extern const TBBUTTON kToolbarButtons[];
 
-HWND CreateToolbar(HWND parent, HINSTANCE instance, const TBBUTTON* buttons, DWORD extraStyle, int normalBitmap,
-                   int hotBitmap, int imageCount, int imageSize, int id);
+HWND CreateToolbar(HWND parent, HINSTANCE instance, const TBBUTTON* buttons, DWORD extraStyle,
+                   int normalBitmap, int hotBitmap, int imageCount, int imageSize, int id);

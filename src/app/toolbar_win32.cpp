@@ -3,8 +3,10 @@
 #include "app/commands.h"
 #include "platform/theme.h"
 
-#define BUTTON(image, command) {image, command, TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0}
-#define SEPARATOR {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0}
+#define BUTTON(image, command)                                                                               \
+    { image, command, TBSTATE_ENABLED, BTNS_BUTTON, {0}, 0, 0 }
+#define SEPARATOR                                                                                            \
+    { 0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0 }
 
 const TBBUTTON kToolbarButtons[] = {
     BUTTON(2, CMD_SEARCH_INSTALLED),
@@ -23,7 +25,8 @@ const TBBUTTON kToolbarButtons[] = {
 
 static int CountButtons(const TBBUTTON* buttons) {
     int n = 0;
-    while (buttons[n].iBitmap || buttons[n].idCommand || buttons[n].fsState || buttons[n].fsStyle) n++;
+    while (buttons[n].iBitmap || buttons[n].idCommand || buttons[n].fsState || buttons[n].fsStyle)
+        n++;
     return n;
 }
 
@@ -36,7 +39,8 @@ static UINT ImageListDepth() {
 }
 
 static HIMAGELIST LoadImageStrip(HINSTANCE instance, int bitmapId, int imageCount, int imageSize) {
-    HBITMAP bitmap = (HBITMAP)LoadImageA(instance, MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    HBITMAP bitmap =
+        (HBITMAP)LoadImageA(instance, MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     if (!bitmap) return NULL;
     HIMAGELIST list = ImageList_Create(imageSize, imageSize, ImageListDepth() | ILC_MASK, imageCount, 0);
     if (list) ImageList_AddMasked(list, bitmap, RGB(0xC0, 0xC0, 0xC0));
@@ -44,12 +48,13 @@ static HIMAGELIST LoadImageStrip(HINSTANCE instance, int bitmapId, int imageCoun
     return list;
 }
 
-HWND CreateToolbar(HWND parent, HINSTANCE instance, const TBBUTTON* buttons, DWORD extraStyle, int normalBitmap,
-                   int hotBitmap, int imageCount, int imageSize, int id) {
+HWND CreateToolbar(HWND parent, HINSTANCE instance, const TBBUTTON* buttons, DWORD extraStyle,
+                   int normalBitmap, int hotBitmap, int imageCount, int imageSize, int id) {
     int count = CountButtons(buttons);
-    HWND toolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, NULL,
-                                   WS_CHILD | WS_CLIPSIBLINGS | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP | extraStyle, 0,
-                                   0, 0, 0, parent, (HMENU)(INT_PTR)id, instance, NULL);
+    HWND toolbar =
+        CreateWindowExA(0, TOOLBARCLASSNAMEA, NULL,
+                        WS_CHILD | WS_CLIPSIBLINGS | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP | extraStyle,
+                        0, 0, 0, 0, parent, (HMENU)(INT_PTR)id, instance, NULL);
     if (!toolbar) return NULL;
     if (ThemeDarkToolbars()) ThemeApplyToWindow(toolbar, L"ItemsView");
     HIMAGELIST normal = LoadImageStrip(instance, normalBitmap, imageCount, imageSize);

@@ -21,13 +21,16 @@ char* DownloadText(const char* relativePath) {
     return text;
 }
 
-char* DownloadCatalogue() { return DownloadText("products.txt"); }
+char* DownloadCatalogue() {
+    return DownloadText("products.txt");
+}
 
 void ForEachLine(const char* text, LineProc proc, void* context) {
     if (!text) return;
     const char* p = text;
     while (*p) {
-        while (*p == '\r' || *p == '\n') p++;
+        while (*p == '\r' || *p == '\n')
+            p++;
         if (!*p) break;
         size_t n = strcspn(p, "\r\n");
         if (n > LINE_PIECE) n = LINE_PIECE;

@@ -8,7 +8,9 @@
 #include "catalogue/product.h"
 #include "settings/strings.h"
 
-static int RowsCount(void* context) { return RowCount((HWND)context); }
+static int RowsCount(void* context) {
+    return RowCount((HWND)context);
+}
 static int RowsInsert(void* context, const char* name, int image, uint32_t data) {
     return InsertRow((HWND)context, -1, name, image, data);
 }
@@ -18,10 +20,18 @@ static void RowsGetText(void* context, int row, int column, char* out, size_t si
 static void RowsSetText(void* context, int row, int column, const char* text) {
     SetRowText((HWND)context, row, column, text);
 }
-static uint32_t RowsGetData(void* context, int row) { return GetRowData((HWND)context, row); }
-static void RowsSetData(void* context, int row, uint32_t data) { SetRowData((HWND)context, row, data); }
-static void RowsSetImage(void* context, int row, int image) { SetRowImage((HWND)context, row, image); }
-static void RowsFitColumn(void* context, int column) { FitColumn((HWND)context, column); }
+static uint32_t RowsGetData(void* context, int row) {
+    return GetRowData((HWND)context, row);
+}
+static void RowsSetData(void* context, int row, uint32_t data) {
+    SetRowData((HWND)context, row, data);
+}
+static void RowsSetImage(void* context, int row, int image) {
+    SetRowImage((HWND)context, row, image);
+}
+static void RowsFitColumn(void* context, int column) {
+    FitColumn((HWND)context, column);
+}
 
 RowStore ListViewRows(HWND listView) {
     RowStore rows = {listView,    RowsCount,   RowsInsert,   RowsGetText,  RowsSetText,

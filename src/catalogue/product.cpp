@@ -34,7 +34,8 @@ void NormalizeProductName(char* name) {
 
 uint32_t CodeToRowData(const char* code) {
     uint32_t data = 0;
-    for (int i = 0; i < 3 && code[i]; i++) data |= (uint32_t)(unsigned char)code[i] << (8 * (i + 1));
+    for (int i = 0; i < 3 && code[i]; i++)
+        data |= (uint32_t)(unsigned char)code[i] << (8 * (i + 1));
     return data;
 }
 
@@ -85,7 +86,8 @@ int MergeProduct(Product* record, const RowStore* rows) {
         if (!match) continue;
         if (!record->code[0]) CopyText(record->code, sizeof record->code, row.code);
         if (!row.code[0]) CopyText(row.code, sizeof row.code, record->code);
-        if (!record->location[0] || !row.location[0] || SysCompareNoCase(record->location, row.location) == 0) {
+        if (!record->location[0] || !row.location[0] ||
+            SysCompareNoCase(record->location, row.location) == 0) {
             count++;
             CopyIfSet(row.actVersion, sizeof row.actVersion, record->actVersion);
             CopyIfSet(row.instVersion, sizeof row.instVersion, record->instVersion);
@@ -94,7 +96,8 @@ int MergeProduct(Product* record, const RowStore* rows) {
         } else {
             // Another installed copy of the same product: it will get a row of its own.
             if (!record->name[0]) CopyText(record->name, sizeof record->name, row.name);
-            if (!record->actVersion[0]) CopyText(record->actVersion, sizeof record->actVersion, row.actVersion);
+            if (!record->actVersion[0])
+                CopyText(record->actVersion, sizeof record->actVersion, row.actVersion);
         }
         WriteProductRow(&row, rows, i);
     }
@@ -142,7 +145,8 @@ static void TakeField(const char** p, char* out, size_t size, size_t limit) {
     if (*s == '"' || *s == '\'') {
         char quote = *s;
         const char* close = s + 1;
-        while ((close = strchr(close, quote)) != NULL && close[1] != ';' && close[1] != 0) close++;
+        while ((close = strchr(close, quote)) != NULL && close[1] != ';' && close[1] != 0)
+            close++;
         if (close) {
             CopyTextN(out, size, s + 1, (size_t)(close - s - 1) < limit ? (size_t)(close - s - 1) : limit);
             next = close + 1;

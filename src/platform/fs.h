@@ -36,7 +36,7 @@ struct FsProvider {
     int (*Delete)(const char* path);
     int (*GetAttributes)(const char* path, uint32_t* attributes);
     int (*SetAttributes)(const char* path, uint32_t attributes);
-    int (*Exists)(const char* path); // nonzero when a file or folder of that name exists
+    int (*Exists)(const char* path);               // nonzero when a file or folder of that name exists
     int (*Move)(const char* from, const char* to); // replaces an existing file at 'to'
 
     int (*Open)(const char* path, int mode, uint32_t attributes, FsFile** file);

@@ -38,7 +38,10 @@ static int CollectEntry(const FsEntry* entry, void* context) {
         walk->names = grown, walk->capacity = capacity;
     }
     memcpy(walk->names + walk->used, entry->name, n - 1);
-    walk->names[walk->used + n - 1] = (entry->attributes & FILE_ATTR_DIRECTORY) ? 1 : 0;
+    // 1: a folder to empty first; 2: a link to a folder, removed without following it.
+    int kind = 0;
+    if (entry->attributes & FILE_ATTR_DIRECTORY) kind = (entry->attributes & FILE_ATTR_REPARSE_POINT) ? 2 : 1;
+    walk->names[walk->used + n - 1] = (char)kind;
     walk->used += n;
     return 0;
 }
@@ -51,14 +54,16 @@ int FsDeleteTree(const FsProvider* fs, const char* folder) {
     for (size_t at = 0; at < walk.used;) {
         const char* name = walk.names + at;
         size_t n = strlen(name);
-        int isFolder = walk.names[at + n + 1];
+        int kind = walk.names[at + n + 1];
         char path[2048];
         CopyText(path, sizeof path, folder);
         size_t len = strlen(path);
         if (len && path[len - 1] != '\\' && path[len - 1] != '/') AppendText(path, sizeof path, "/");
         AppendText(path, sizeof path, name);
-        if (isFolder) {
+        if (kind == 1) {
             r = FsDeleteTree(fs, path);
+        } else if (kind == 2) {
+            r = fs->RemoveFolder(path);
         } else {
             uint32_t attributes = 0;
             if (!fs->GetAttributes(path, &attributes) && (attributes & FILE_ATTR_READONLY))

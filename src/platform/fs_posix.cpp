@@ -53,7 +53,7 @@ static int PathError(const char* native) {
     *cut = 0;
     struct stat st;
     return (parent[0] == 0 || (stat(parent, &st) == 0 && S_ISDIR(st.st_mode))) ? ERR_FILE_NOT_FOUND
-                                                                              : ERR_PATH_NOT_FOUND;
+                                                                               : ERR_PATH_NOT_FOUND;
 }
 
 static int PosixEnumerate(const char* folder, FsEntryProc proc, void* context) {
@@ -84,7 +84,8 @@ static int PosixCreateFolder(const char* path) {
     Native(path, native, sizeof native);
     if (!native[0]) return ERR_INVALID_NAME;
     size_t len = strlen(native);
-    while (len > 1 && native[len - 1] == '/') native[--len] = 0;
+    while (len > 1 && native[len - 1] == '/')
+        native[--len] = 0;
     for (char* p = native + 1; *p; p++) {
         if (*p != '/') continue;
         *p = 0;
@@ -274,13 +275,32 @@ static int PosixMove(const char* from, const char* to) {
 }
 
 static const FsProvider kLocalProvider = {
-    "local",          NULL,            NULL,        PosixEnumerate, PosixCreateFolder, PosixRemoveFolder,
-    PosixReadWhole,   PosixWriteWhole, PosixDelete, PosixGetAttributes, PosixSetAttributes, PosixExists,
-    PosixMove,        PosixOpen,       PosixRead,   PosixWrite,     PosixSeek,         PosixSize,
-    PosixSetTimes,    PosixClose,      NULL,
+    "local",
+    NULL,
+    NULL,
+    PosixEnumerate,
+    PosixCreateFolder,
+    PosixRemoveFolder,
+    PosixReadWhole,
+    PosixWriteWhole,
+    PosixDelete,
+    PosixGetAttributes,
+    PosixSetAttributes,
+    PosixExists,
+    PosixMove,
+    PosixOpen,
+    PosixRead,
+    PosixWrite,
+    PosixSeek,
+    PosixSize,
+    PosixSetTimes,
+    PosixClose,
+    NULL,
 };
 
-const FsProvider* FsLocal() { return &kLocalProvider; }
+const FsProvider* FsLocal() {
+    return &kLocalProvider;
+}
 
 void FsSetUpProviders() {
     try {

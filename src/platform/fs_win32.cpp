@@ -53,15 +53,15 @@ static int Win32CreateFolder(const char* path) {
     return CreateDirectoryA(path, NULL) ? 0 : LastErrorOr(ERROR_PATH_NOT_FOUND);
 }
 
-static int Win32RemoveFolder(const char* path) { return RemoveDirectoryA(path) ? 0 : LastErrorOr(5); }
+static int Win32RemoveFolder(const char* path) {
+    return RemoveDirectoryA(path) ? 0 : LastErrorOr(5);
+}
 
 static int Win32Open(const char* path, int mode, uint32_t attributes, FsFile** file) {
     *file = NULL;
     DWORD access = 0, share = 0, disposition = 0, flags = FILE_ATTRIBUTE_NORMAL;
     switch (mode) {
-    case FS_OPEN_READ:
-        access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
-        break;
+    case FS_OPEN_READ: access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING; break;
     case FS_OPEN_READWRITE:
         access = GENERIC_READ | GENERIC_WRITE, share = FILE_SHARE_READ | FILE_SHARE_WRITE;
         disposition = OPEN_EXISTING;
@@ -166,7 +166,9 @@ static int Win32WriteWhole(const char* path, const void* data, size_t size) {
     return r ? r : c;
 }
 
-static int Win32Delete(const char* path) { return DeleteFileA(path) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED); }
+static int Win32Delete(const char* path) {
+    return DeleteFileA(path) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
+}
 
 static int Win32GetAttributes(const char* path, uint32_t* attributes) {
     DWORD a = GetFileAttributesA(path);
@@ -179,20 +181,41 @@ static int Win32SetAttributes(const char* path, uint32_t attributes) {
     return SetFileAttributesA(path, attributes) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
 }
 
-static int Win32Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+static int Win32Exists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 static int Win32Move(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
 }
 
 static const FsProvider kLocalProvider = {
-    "local",          NULL,          NULL,           Win32Enumerate, Win32CreateFolder, Win32RemoveFolder,
-    Win32ReadWhole,   Win32WriteWhole, Win32Delete,  Win32GetAttributes, Win32SetAttributes, Win32Exists,
-    Win32Move,        Win32Open,     Win32Read,      Win32Write,     Win32Seek,         Win32Size,
-    Win32SetTimes,    Win32Close,    NULL,
+    "local",
+    NULL,
+    NULL,
+    Win32Enumerate,
+    Win32CreateFolder,
+    Win32RemoveFolder,
+    Win32ReadWhole,
+    Win32WriteWhole,
+    Win32Delete,
+    Win32GetAttributes,
+    Win32SetAttributes,
+    Win32Exists,
+    Win32Move,
+    Win32Open,
+    Win32Read,
+    Win32Write,
+    Win32Seek,
+    Win32Size,
+    Win32SetTimes,
+    Win32Close,
+    NULL,
 };
 
-const FsProvider* FsLocal() { return &kLocalProvider; }
+const FsProvider* FsLocal() {
+    return &kLocalProvider;
+}
 
 void FsSetUpProviders() {
     UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);

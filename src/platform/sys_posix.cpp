@@ -16,11 +16,21 @@ static char gAppData[1024] = "/tmp/qx-appdata";
 static int gWorkWidth = 1600, gWorkHeight = 1170, gScreenWidth = 1600, gScreenHeight = 1200;
 static unsigned gLanguage = 1033;
 
-void SysPosixSetModulePath(const char* path) { CopyText(gModulePath, sizeof gModulePath, path); }
-void SysPosixSetAppDataFolder(const char* path) { CopyText(gAppData, sizeof gAppData, path); }
-void SysPosixSetWorkArea(int width, int height) { gWorkWidth = width, gWorkHeight = height; }
-void SysPosixSetScreenSize(int width, int height) { gScreenWidth = width, gScreenHeight = height; }
-void SysPosixSetSystemLanguage(unsigned language) { gLanguage = language; }
+void SysPosixSetModulePath(const char* path) {
+    CopyText(gModulePath, sizeof gModulePath, path);
+}
+void SysPosixSetAppDataFolder(const char* path) {
+    CopyText(gAppData, sizeof gAppData, path);
+}
+void SysPosixSetWorkArea(int width, int height) {
+    gWorkWidth = width, gWorkHeight = height;
+}
+void SysPosixSetScreenSize(int width, int height) {
+    gScreenWidth = width, gScreenHeight = height;
+}
+void SysPosixSetSystemLanguage(unsigned language) {
+    gLanguage = language;
+}
 
 // Windows-1252 bytes 0x80 to 0x9F; 0 where the code page has no character.
 static const uint16_t kCp1252High[32] = {
@@ -49,7 +59,8 @@ int SysCompareNoCase(const char* a, const char* b) {
 }
 
 void SysUpperCase(char* text) {
-    for (; *text; text++) *text = (char)toupper((unsigned char)*text);
+    for (; *text; text++)
+        *text = (char)toupper((unsigned char)*text);
 }
 
 static size_t Put(char* out, size_t size, size_t n, char c) {
@@ -65,7 +76,8 @@ size_t SysUtf8ToAnsi(const char* text, char* out, size_t size) {
         unsigned code = *p++;
         int more = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : code >= 0xC0 ? 1 : 0;
         if (more) code &= 0x3F >> more;
-        for (; more && (*p & 0xC0) == 0x80; more--) code = (code << 6) | (*p++ & 0x3F);
+        for (; more && (*p & 0xC0) == 0x80; more--)
+            code = (code << 6) | (*p++ & 0x3F);
         n = Put(out, size, n, more ? '?' : CodeToCp1252(code));
     }
     out[n] = 0;
@@ -75,8 +87,10 @@ size_t SysUtf8ToAnsi(const char* text, char* out, size_t size) {
 static size_t PutUtf8(char* out, size_t size, size_t n, unsigned code) {
     char bytes[4];
     int count;
-    if (code < 0x80) bytes[0] = (char)code, count = 1;
-    else if (code < 0x800) bytes[0] = (char)(0xC0 | code >> 6), bytes[1] = (char)(0x80 | (code & 0x3F)), count = 2;
+    if (code < 0x80)
+        bytes[0] = (char)code, count = 1;
+    else if (code < 0x800)
+        bytes[0] = (char)(0xC0 | code >> 6), bytes[1] = (char)(0x80 | (code & 0x3F)), count = 2;
     else {
         bytes[0] = (char)(0xE0 | code >> 12), bytes[1] = (char)(0x80 | ((code >> 6) & 0x3F));
         bytes[2] = (char)(0x80 | (code & 0x3F)), count = 3;
@@ -89,7 +103,8 @@ static size_t PutUtf8(char* out, size_t size, size_t n, unsigned code) {
 size_t SysAnsiToUtf8(const char* text, char* out, size_t size) {
     if (size == 0) return 0;
     size_t n = 0;
-    for (const unsigned char* p = (const unsigned char*)text; *p; p++) n = PutUtf8(out, size, n, Cp1252ToCode(*p));
+    for (const unsigned char* p = (const unsigned char*)text; *p; p++)
+        n = PutUtf8(out, size, n, Cp1252ToCode(*p));
     out[n] = 0;
     return n;
 }
@@ -124,8 +139,12 @@ size_t SysExpandEnvironment(const char* text, char* out, size_t size) {
     return CopyText(out, size, all);
 }
 
-size_t SysModulePath(char* out, size_t size) { return CopyText(out, size, gModulePath); }
-size_t SysAppDataFolder(char* out, size_t size) { return CopyText(out, size, gAppData); }
+size_t SysModulePath(char* out, size_t size) {
+    return CopyText(out, size, gModulePath);
+}
+size_t SysAppDataFolder(char* out, size_t size) {
+    return CopyText(out, size, gAppData);
+}
 
 size_t SysTempFolder(char* out, size_t size) {
     const char* tmp = getenv("TMPDIR");
@@ -135,13 +154,20 @@ size_t SysTempFolder(char* out, size_t size) {
     return n;
 }
 
-void SysWorkAreaSize(int* width, int* height) { *width = gWorkWidth, *height = gWorkHeight; }
-void SysScreenSize(int* width, int* height) { *width = gScreenWidth, *height = gScreenHeight; }
-unsigned SysSystemLanguage() { return gLanguage; }
+void SysWorkAreaSize(int* width, int* height) {
+    *width = gWorkWidth, *height = gWorkHeight;
+}
+void SysScreenSize(int* width, int* height) {
+    *width = gScreenWidth, *height = gScreenHeight;
+}
+unsigned SysSystemLanguage() {
+    return gLanguage;
+}
 
 static void FromTm(const struct tm* m, long nanoseconds, SysTime* t) {
     t->year = m->tm_year + 1900, t->month = m->tm_mon + 1, t->day = m->tm_mday, t->dayOfWeek = m->tm_wday;
-    t->hour = m->tm_hour, t->minute = m->tm_min, t->second = m->tm_sec, t->millisecond = (int)(nanoseconds / 1000000);
+    t->hour = m->tm_hour, t->minute = m->tm_min, t->second = m->tm_sec,
+    t->millisecond = (int)(nanoseconds / 1000000);
 }
 
 void SysUtcTime(SysTime* time) {
@@ -215,7 +241,9 @@ int SysMutexLock(SysMutex* mutex, unsigned milliseconds) {
     return pthread_mutex_timedlock(&mutex->mutex, &until) == 0 ? 0 : 258;
 }
 
-void SysMutexUnlock(SysMutex* mutex) { pthread_mutex_unlock(&mutex->mutex); }
+void SysMutexUnlock(SysMutex* mutex) {
+    pthread_mutex_unlock(&mutex->mutex);
+}
 
 void SysMutexClose(SysMutex* mutex) {
     if (!mutex) return;
@@ -223,5 +251,9 @@ void SysMutexClose(SysMutex* mutex) {
     free(mutex);
 }
 
-int SysLastError() { return errno == EACCES ? 5 : errno == ENOENT ? 2 : errno ? 31 : 0; }
-void SysSleep(unsigned milliseconds) { usleep(milliseconds * 1000u); }
+int SysLastError() {
+    return errno == EACCES ? 5 : errno == ENOENT ? 2 : errno ? 31 : 0;
+}
+void SysSleep(unsigned milliseconds) {
+    usleep(milliseconds * 1000u);
+}

@@ -9,7 +9,9 @@ int SysCompareNoCase(const char* a, const char* b) {
     return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) - CSTR_EQUAL;
 }
 
-void SysUpperCase(char* text) { CharUpperBuffA(text, (DWORD)strlen(text)); }
+void SysUpperCase(char* text) {
+    CharUpperBuffA(text, (DWORD)strlen(text));
+}
 
 static size_t WideToCodePage(const wchar_t* wide, unsigned codePage, char* out, size_t size) {
     if (size == 0) return 0;
@@ -37,8 +39,12 @@ static size_t Convert(unsigned fromCodePage, const char* text, unsigned toCodePa
     return n;
 }
 
-size_t SysUtf8ToAnsi(const char* text, char* out, size_t size) { return Convert(CP_UTF8, text, CP_ACP, out, size); }
-size_t SysAnsiToUtf8(const char* text, char* out, size_t size) { return Convert(CP_ACP, text, CP_UTF8, out, size); }
+size_t SysUtf8ToAnsi(const char* text, char* out, size_t size) {
+    return Convert(CP_UTF8, text, CP_ACP, out, size);
+}
+size_t SysAnsiToUtf8(const char* text, char* out, size_t size) {
+    return Convert(CP_ACP, text, CP_UTF8, out, size);
+}
 
 size_t SysUtf16ToCodePage(const uint16_t* text, unsigned codePage, char* out, size_t size) {
     return WideToCodePage((const wchar_t*)text, codePage, out, size);
@@ -96,7 +102,9 @@ void SysScreenSize(int* width, int* height) {
     *height = r.bottom - r.top;
 }
 
-unsigned SysSystemLanguage() { return GetSystemDefaultLangID(); }
+unsigned SysSystemLanguage() {
+    return GetSystemDefaultLangID();
+}
 
 static void FromSystemTime(const SYSTEMTIME* s, SysTime* t) {
     t->year = s->wYear, t->month = s->wMonth, t->day = s->wDay, t->dayOfWeek = s->wDayOfWeek;
@@ -125,7 +133,8 @@ int SysLocalTimeToFileTime(const SysTime* time, uint64_t* fileTime) {
     SYSTEMTIME s;
     ToSystemTime(time, &s);
     FILETIME local, utc;
-    if (!SystemTimeToFileTime(&s, &local) || !LocalFileTimeToFileTime(&local, &utc)) return ERROR_INVALID_PARAMETER;
+    if (!SystemTimeToFileTime(&s, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return ERROR_INVALID_PARAMETER;
     *fileTime = ((uint64_t)utc.dwHighDateTime << 32) | utc.dwLowDateTime;
     return 0;
 }
@@ -146,7 +155,9 @@ size_t SysFormatTime(const SysTime* time, char* out, size_t size) {
     return CopyText(out, size, text);
 }
 
-SysMutex* SysMutexCreate() { return (SysMutex*)CreateMutexA(NULL, FALSE, NULL); }
+SysMutex* SysMutexCreate() {
+    return (SysMutex*)CreateMutexA(NULL, FALSE, NULL);
+}
 
 int SysMutexLock(SysMutex* mutex, unsigned milliseconds) {
     if (!mutex) return ERROR_INVALID_HANDLE;
@@ -154,11 +165,17 @@ int SysMutexLock(SysMutex* mutex, unsigned milliseconds) {
     return (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) ? 0 : WAIT_TIMEOUT;
 }
 
-void SysMutexUnlock(SysMutex* mutex) { ReleaseMutex((HANDLE)mutex); }
+void SysMutexUnlock(SysMutex* mutex) {
+    ReleaseMutex((HANDLE)mutex);
+}
 
 void SysMutexClose(SysMutex* mutex) {
     if (mutex) CloseHandle((HANDLE)mutex);
 }
 
-int SysLastError() { return (int)GetLastError(); }
-void SysSleep(unsigned milliseconds) { Sleep(milliseconds); }
+int SysLastError() {
+    return (int)GetLastError();
+}
+void SysSleep(unsigned milliseconds) {
+    Sleep(milliseconds);
+}

@@ -7,14 +7,17 @@ size_t CopyTextN(char* out, size_t size, const char* text, size_t count) {
     if (!out || size == 0) return 0;
     size_t n = 0;
     if (text) {
-        while (n < count && n + 1 < size && text[n]) n++;
+        while (n < count && n + 1 < size && text[n])
+            n++;
         memmove(out, text, n);
     }
     out[n] = 0;
     return n;
 }
 
-size_t CopyText(char* out, size_t size, const char* text) { return CopyTextN(out, size, text, (size_t)-1); }
+size_t CopyText(char* out, size_t size, const char* text) {
+    return CopyTextN(out, size, text, (size_t)-1);
+}
 
 size_t AppendText(char* out, size_t size, const char* text) {
     if (!out || size == 0) return 0;
@@ -35,4 +38,6 @@ size_t FormatText(char* out, size_t size, const char* format, ...) {
     return (size_t)n < size ? (size_t)n : size - 1;
 }
 
-int StartsWith(const char* text, const char* prefix) { return strncmp(text, prefix, strlen(prefix)) == 0; }
+int StartsWith(const char* text, const char* prefix) {
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}

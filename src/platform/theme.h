@@ -7,8 +7,8 @@
 struct ThemeSupport {
     HMODULE uxtheme, user32, dwmapi;
     HRESULT(WINAPI* setWindowTheme)(HWND, LPCWSTR, LPCWSTR);
-    BOOL(WINAPI* allowDarkModeForWindow)(HWND, BOOL);  // uxtheme ordinal 133
-    int(WINAPI* setPreferredAppMode)(int);             // uxtheme ordinal 135
+    BOOL(WINAPI* allowDarkModeForWindow)(HWND, BOOL); // uxtheme ordinal 133
+    int(WINAPI* setPreferredAppMode)(int);            // uxtheme ordinal 135
     HRESULT(WINAPI* setWindowAttribute)(HWND, DWORD, LPCVOID, DWORD);
     int dark; // the user chose dark apps and the system can draw them
 };

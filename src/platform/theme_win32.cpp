@@ -7,8 +7,8 @@ ThemeSupport gTheme;
 static int UserPrefersDark() {
     HKEY key;
     DWORD value = 1, size = sizeof value, type = 0;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     LONG r = RegQueryValueExA(key, "AppsUseLightTheme", NULL, &type, (BYTE*)&value, &size);
     RegCloseKey(key);
@@ -68,4 +68,6 @@ void ThemeApplyToWindow(HWND window, const wchar_t* darkThemeClass) {
     }
 }
 
-int ThemeDarkToolbars() { return gTheme.dark; }
+int ThemeDarkToolbars() {
+    return gTheme.dark;
+}

@@ -8,10 +8,14 @@
 
 static const char kBom[] = "\xEF\xBB\xBF";
 
-static int IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+static int IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 // First byte where a header may stand: the text's start, after a byte order mark.
-static const char* TextStart(const char* text) { return StartsWith(text, kBom) ? text + 3 : text; }
+static const char* TextStart(const char* text) {
+    return StartsWith(text, kBom) ? text + 3 : text;
+}
 
 static const char* FindHeader(const char* text, const char* section) {
     if (!text || !section) return NULL;
@@ -25,8 +29,10 @@ static const char* FindHeader(const char* text, const char* section) {
 }
 
 static const char* SkipLine(const char* p) {
-    while (*p && !IsLineEnd(*p)) p++;
-    while (IsLineEnd(*p)) p++;
+    while (*p && !IsLineEnd(*p))
+        p++;
+    while (IsLineEnd(*p))
+        p++;
     return p;
 }
 
@@ -44,10 +50,12 @@ static const char* BodyEnd(const char* body) {
 static const char* MatchKey(const char* p, const char* key, size_t keyLength) {
     if (strncmp(p, key, keyLength) != 0) return NULL;
     p += keyLength;
-    while (*p == ' ') p++;
+    while (*p == ' ')
+        p++;
     if (*p != '=') return NULL;
     p++;
-    while (*p == ' ') p++;
+    while (*p == ' ')
+        p++;
     return p;
 }
 
@@ -67,7 +75,8 @@ static const char* FindKeyLine(const char* body, const char* end, const char* ke
 
 static size_t LineLength(const char* p) {
     const char* q = p;
-    while (*q && !IsLineEnd(*q)) q++;
+    while (*q && !IsLineEnd(*q))
+        q++;
     return (size_t)(q - p);
 }
 
@@ -89,7 +98,8 @@ static int Splice(char** text, size_t offset, size_t count, const char* insert, 
     if (!result) return -1;
     if (offset) memcpy(result, *text, offset);
     if (insertLength) memcpy(result + offset, insert, insertLength);
-    if (length > offset + count) memcpy(result + offset + insertLength, *text + offset + count, length - offset - count);
+    if (length > offset + count)
+        memcpy(result + offset + insertLength, *text + offset + count, length - offset - count);
     result[newLength] = 0;
     free(*text);
     *text = result;
@@ -186,7 +196,8 @@ int IniEnumEntries(const char* text, const char* section, IniEntryProc proc, voi
             used += n + 1;
         }
         p += n;
-        while (p < end && IsLineEnd(*p)) p++;
+        while (p < end && IsLineEnd(*p))
+            p++;
     }
     lines[used] = 0;
     int count = 0;
@@ -208,18 +219,22 @@ int IniEnumEntries(const char* text, const char* section, IniEntryProc proc, voi
 }
 
 int ParseIntList(const char* text, int32_t* values, int count) {
-    for (int i = 0; i < count; i++) values[i] = 0;
+    for (int i = 0; i < count; i++)
+        values[i] = 0;
     if (!text) return 0;
     int hex = *text == '#';
     const char* p = text + hex;
     int parsed = 0;
     while (parsed < count && *p && *p != '\r') {
         char* end;
-        if (!hex && *p == '-') values[parsed] = (int32_t)strtol(p, &end, 10);
-        else values[parsed] = (int32_t)strtoul(p, &end, hex ? 16 : 10);
+        if (!hex && *p == '-')
+            values[parsed] = (int32_t)strtol(p, &end, 10);
+        else
+            values[parsed] = (int32_t)strtoul(p, &end, hex ? 16 : 10);
         parsed++;
         p = end;
-        while (*p && *p != ',' && *p != '\r') p++;
+        while (*p && *p != ',' && *p != '\r')
+            p++;
         if (*p != ',') break;
         p++;
     }
@@ -233,9 +248,12 @@ size_t FormatIntList(const int32_t* values, int count, int isSigned, int hex, ch
     if (hex) n = AppendText(out, size, "#");
     for (int i = 0; i < count; i++) {
         char item[24];
-        if (hex) FormatText(item, sizeof item, "%lx", (unsigned long)(uint32_t)values[i]);
-        else if (isSigned) FormatText(item, sizeof item, "%ld", (long)values[i]);
-        else FormatText(item, sizeof item, "%lu", (unsigned long)(uint32_t)values[i]);
+        if (hex)
+            FormatText(item, sizeof item, "%lx", (unsigned long)(uint32_t)values[i]);
+        else if (isSigned)
+            FormatText(item, sizeof item, "%ld", (long)values[i]);
+        else
+            FormatText(item, sizeof item, "%lu", (unsigned long)(uint32_t)values[i]);
         if (i) n = AppendText(out, size, ",");
         n = AppendText(out, size, item);
     }

@@ -6,7 +6,9 @@
 
 enum { WORK_SIZE = 2048 };
 
-static int IsSeparator(char c) { return c == '\\' || c == '/'; }
+static int IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 void ProgramFolder(char* out, size_t size) {
     char path[WORK_SIZE];
@@ -57,14 +59,18 @@ void ExpandPath(const char* path, char* out, size_t size) {
     ExpandMacros(full, out, size);
 }
 
-static void Remove(char* path, size_t from, size_t to) { memmove(path + from, path + to, strlen(path + to) + 1); }
+static void Remove(char* path, size_t from, size_t to) {
+    memmove(path + from, path + to, strlen(path + to) + 1);
+}
 
 // A component of "." followed by a separator goes, with the separator.
 static void RemoveDotComponents(char* path) {
     for (size_t i = 0; path[i];) {
         int start = i == 0 || IsSeparator(path[i - 1]);
-        if (start && path[i] == '.' && IsSeparator(path[i + 1])) Remove(path, i, i + 2);
-        else i++;
+        if (start && path[i] == '.' && IsSeparator(path[i + 1]))
+            Remove(path, i, i + 2);
+        else
+            i++;
     }
 }
 
@@ -72,14 +78,16 @@ static void RemoveDotComponents(char* path) {
 static int ResolveOneParent(char* path) {
     for (size_t i = 0; path[i]; i++) {
         int start = i == 0 || IsSeparator(path[i - 1]);
-        if (!start || path[i] != '.' || path[i + 1] != '.' || (path[i + 2] && !IsSeparator(path[i + 2]))) continue;
+        if (!start || path[i] != '.' || path[i + 1] != '.' || (path[i + 2] && !IsSeparator(path[i + 2])))
+            continue;
         size_t after = path[i + 2] ? i + 3 : i + 2;
         if (i == 0) {
             Remove(path, 0, after);
             return 1;
         }
         size_t k = i - 1; // the separator before ".."
-        while (k > 0 && !IsSeparator(path[k - 1])) k--;
+        while (k > 0 && !IsSeparator(path[k - 1]))
+            k--;
         size_t componentLength = i - 1 - k;
         if (componentLength == 0 || path[i - 2] == ':') {
             Remove(path, i, after); // nothing above a root: the ".." just goes
@@ -111,7 +119,9 @@ int PathsEqual(const char* a, const char* b) {
     return SysCompareNoCase(x, y) == 0;
 }
 
-static int IsBoundary(char c) { return c == 0 || c == '/' || c == ':' || c == '\\'; }
+static int IsBoundary(char c) {
+    return c == 0 || c == '/' || c == ':' || c == '\\';
+}
 
 int PathInside(const char* path, const char* folder) {
     size_t folderLength = strlen(folder);

@@ -20,7 +20,9 @@ struct StoreLock {
     }
 };
 
-static int IsSeparator(char c) { return c == '\\' || c == '/'; }
+static int IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 static const char* FileNamePart(const char* path) {
     const char* name = path;
@@ -55,7 +57,8 @@ size_t ProfileLocation(char* out, size_t size) {
             data[0] && data[0] != '%' && FsLocal()->Exists(data)) {
             NormalisePath(data, sizeof data);
             size_t n = strlen(data);
-            while (n > 1 && IsSeparator(data[n - 1]) && data[n - 2] != ':') data[--n] = 0;
+            while (n > 1 && IsSeparator(data[n - 1]) && data[n - 2] != ':')
+                data[--n] = 0;
             CopyText(folder, sizeof folder, data);
         }
     }
@@ -158,8 +161,10 @@ void OpenStore(Store* store, const char* path, uint32_t flags) {
     memset(store, 0, sizeof *store);
     store->flags = flags & ~(uint32_t)STORE_DESKTOP_CHANGED;
     store->mutex = SysMutexCreate();
-    if (path) SetFile(store, path, 0);
-    else if (!(flags & STORE_NO_LOCATE)) LocateFile(store);
+    if (path)
+        SetFile(store, path, 0);
+    else if (!(flags & STORE_NO_LOCATE))
+        LocateFile(store);
     if (flags & STORE_TRACK_DESKTOP) CheckDesktop(store);
 }
 
@@ -180,7 +185,9 @@ void Suspend(Store* store) {
     store->suspendCount++;
 }
 
-int DesktopChanged(Store* store) { return (store->flags & STORE_DESKTOP_CHANGED) != 0; }
+int DesktopChanged(Store* store) {
+    return (store->flags & STORE_DESKTOP_CHANGED) != 0;
+}
 
 // Creates or truncates the settings file and writes text, keeping hidden and system attributes.
 static int WriteSettingsFile(const char* path, const char* text, size_t length) {
@@ -189,7 +196,8 @@ static int WriteSettingsFile(const char* path, const char* text, size_t length) 
     for (;;) {
         uint32_t attributes = 0, keep = FILE_ATTR_NORMAL;
         if (fs->GetAttributes(path, &attributes) == 0) {
-            if (attributes & FILE_ATTR_READONLY) fs->SetAttributes(path, attributes & ~(uint32_t)FILE_ATTR_READONLY);
+            if (attributes & FILE_ATTR_READONLY)
+                fs->SetAttributes(path, attributes & ~(uint32_t)FILE_ATTR_READONLY);
             if (attributes & (FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM))
                 keep = attributes & (FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM);
         }
@@ -237,7 +245,8 @@ int Flush(Store* store) {
         store->dirty = 0;
         return 0;
     }
-    if (store->flags & STORE_TRACK_DESKTOP) IniWriteValue(&store->text, PROGRAM_SECTION, "Version", PROGRAM_RELEASE);
+    if (store->flags & STORE_TRACK_DESKTOP)
+        IniWriteValue(&store->text, PROGRAM_SECTION, "Version", PROGRAM_RELEASE);
     size_t length = strlen(store->text);
     if (SameAsOnDisk(store->path, store->text, length)) {
         store->dirty = 0;
@@ -290,10 +299,14 @@ int ReadText(Store* store, const char* section, const char* key, const char* def
     int utf8 = 0;
     int r = ReadValue(store, section, key, NULL, scratch, 2 * size);
     utf8 = store->utf8;
-    if (r) CopyText(out, size, defaultText ? defaultText : "");
-    else if (utf8) SysUtf8ToAnsi(scratch, out, size);
-    else if (StartsWith(scratch, kBom)) SysUtf8ToAnsi(scratch + 3, out, size);
-    else CopyText(out, size, scratch);
+    if (r)
+        CopyText(out, size, defaultText ? defaultText : "");
+    else if (utf8)
+        SysUtf8ToAnsi(scratch, out, size);
+    else if (StartsWith(scratch, kBom))
+        SysUtf8ToAnsi(scratch + 3, out, size);
+    else
+        CopyText(out, size, scratch);
     free(scratch);
     return r;
 }
@@ -302,11 +315,13 @@ int32_t ReadInt(Store* store, const char* section, const char* key, int32_t defa
     char text[64];
     if (ReadValue(store, section, key, NULL, text, sizeof text) || !text[0]) return defaultValue;
     const char* p = text;
-    while (*p == ' ' || *p == '\t') p++;
+    while (*p == ' ' || *p == '\t')
+        p++;
     int negative = *p == '-';
     if (*p == '-' || *p == '+') p++;
     uint32_t value = 0;
-    for (; *p >= '0' && *p <= '9'; p++) value = value * 10u + (uint32_t)(*p - '0');
+    for (; *p >= '0' && *p <= '9'; p++)
+        value = value * 10u + (uint32_t)(*p - '0');
     return (int32_t)(negative ? 0u - value : value);
 }
 
@@ -315,8 +330,8 @@ uint32_t ReadOptions(Store* store, const char* section, uint32_t defaultValue) {
 }
 
 // Runs one edit of the text: loads it first, ignores it while suspended, marks a change.
-static void Edit(Store* store, int (*edit)(char**, const char*, const char*, const char*), const char* section,
-                 const char* key, const char* value) {
+static void Edit(Store* store, int (*edit)(char**, const char*, const char*, const char*),
+                 const char* section, const char* key, const char* value) {
     StoreLock lock(store);
     if (!lock.held || store->suspendCount) return;
     LoadIfNeeded(store);
@@ -341,9 +356,15 @@ void WriteInt(Store* store, const char* section, const char* key, uint32_t value
     WriteText(store, section, key, text);
 }
 
-void WriteOptions(Store* store, const char* section, uint32_t value) { WriteInt(store, section, "Opt", value); }
-void DeleteKey(Store* store, const char* section, const char* key) { Edit(store, EditDeleteKey, section, key, ""); }
-void DeleteSection(Store* store, const char* section) { Edit(store, EditDeleteSection, section, "", ""); }
+void WriteOptions(Store* store, const char* section, uint32_t value) {
+    WriteInt(store, section, "Opt", value);
+}
+void DeleteKey(Store* store, const char* section, const char* key) {
+    Edit(store, EditDeleteKey, section, key, "");
+}
+void DeleteSection(Store* store, const char* section) {
+    Edit(store, EditDeleteSection, section, "", "");
+}
 
 // The walk runs over a copy of the text, outside the lock, so that a callback may use the store.
 static char* CopyOfText(Store* store) {
@@ -386,7 +407,9 @@ static int ScaleFactor() {
     return factor;
 }
 
-int ScaleToScreen(int n) { return (int)((int64_t)n * ScaleFactor() / 100); }
+int ScaleToScreen(int n) {
+    return (int)((int64_t)n * ScaleFactor() / 100);
+}
 
 void LoadPlacement(Store* store, const char* section, Placement* placement, int width, int height) {
     char text[128];

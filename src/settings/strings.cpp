@@ -109,12 +109,16 @@ void GetText(int id, char* out, size_t size) {
             break;
         }
     if (!found) return;
-    if (table[0].id < 0) SysUtf16ToCodePage((const uint16_t*)found->text, (unsigned)(-table[0].id - 1), out, size);
-    else CopyText(out, size, found->text);
+    if (table[0].id < 0)
+        SysUtf16ToCodePage((const uint16_t*)found->text, (unsigned)(-table[0].id - 1), out, size);
+    else
+        CopyText(out, size, found->text);
     char* to = out;
     for (const char* from = out; *from; from++) {
-        if (from[0] == '\\' && from[1] == 't') *to++ = '\t', from++;
-        else *to++ = *from;
+        if (from[0] == '\\' && from[1] == 't')
+            *to++ = '\t', from++;
+        else
+            *to++ = *from;
     }
     *to = 0;
 }
@@ -141,8 +145,10 @@ void GetTipText(int id, char* out, size_t size) {
     if (!size) return;
     char* first = strchr(out, ';');
     char* second = first ? strchr(first + 1, ';') : NULL;
-    if (second) memmove(out, second + 1, strlen(second + 1) + 1);
-    else if (first) *first = 0;
+    if (second)
+        memmove(out, second + 1, strlen(second + 1) + 1);
+    else if (first)
+        *first = 0;
     StripText(out);
 }
 
@@ -162,7 +168,8 @@ void ChooseLanguage(Store* store) {
     if (!gLanguage.code[0]) {
         ReadValue(store, PROGRAM_SECTION, "Language", NULL, gLanguage.code, sizeof gLanguage.code);
         if (!gLanguage.code[0]) {
-            CopyText(gLanguage.code, sizeof gLanguage.code, IsGermanLanguageId(SysSystemLanguage()) ? "DE" : "US");
+            CopyText(gLanguage.code, sizeof gLanguage.code,
+                     IsGermanLanguageId(SysSystemLanguage()) ? "DE" : "US");
             WriteText(store, PROGRAM_SECTION, "Language", gLanguage.code);
             Flush(store);
         }

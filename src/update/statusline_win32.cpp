@@ -52,7 +52,9 @@ static HFONT StatusFont(StatusLine* line, int* made) {
     return CreateFontIndirectA(&metrics.lfStatusFont);
 }
 
-static int PaneLeft(StatusLine* line, int pane) { return pane > 0 ? line->panes[pane - 1].right : 0; }
+static int PaneLeft(StatusLine* line, int pane) {
+    return pane > 0 ? line->panes[pane - 1].right : 0;
+}
 
 static void RedrawPane(StatusLine* line, int pane) {
     if (!line->window || pane < 0 || pane >= line->paneCount) return;
@@ -67,8 +69,10 @@ static void RedrawPane(StatusLine* line, int pane) {
 
 static void Schedule(StatusLine* line, int pane, unsigned delay) {
     if (!line->window) return;
-    if (delay == 0) RedrawPane(line, pane);
-    else PostMessageA(line->window, SB_START_TIMER, (WPARAM)pane, (LPARAM)delay);
+    if (delay == 0)
+        RedrawPane(line, pane);
+    else
+        PostMessageA(line->window, SB_START_TIMER, (WPARAM)pane, (LPARAM)delay);
 }
 
 void PaneSetIcon(StatusLine* line, HICON icon, int pane, unsigned delay) {
@@ -138,7 +142,8 @@ static void PlaceProgress(StatusLine* line) {
     int right = line->panes[line->progressPane].right;
     int x = left + line->reservedWidth + 1;
     int width = right - left - line->reservedWidth - 2;
-    MoveWindow(line->progress, x, 4, width > 0 ? width : 0, line->height - 6 > 0 ? line->height - 6 : 0, TRUE);
+    MoveWindow(line->progress, x, 4, width > 0 ? width : 0, line->height - 6 > 0 ? line->height - 6 : 0,
+               TRUE);
 }
 
 void StatusLineLayout(StatusLine* line, int x, int y, int width, int* availableHeight) {
@@ -173,7 +178,8 @@ void StatusLineLayout(StatusLine* line, int x, int y, int width, int* availableH
 }
 
 static COLORREF Blend(COLORREF a, COLORREF b) {
-    return RGB((GetRValue(a) + GetRValue(b)) / 2, (GetGValue(a) + GetGValue(b)) / 2, (GetBValue(a) + GetBValue(b)) / 2);
+    return RGB((GetRValue(a) + GetRValue(b)) / 2, (GetGValue(a) + GetGValue(b)) / 2,
+               (GetBValue(a) + GetBValue(b)) / 2);
 }
 
 static void PaintContent(StatusLine* line, HDC dc) {
@@ -207,7 +213,8 @@ static void PaintContent(StatusLine* line, HDC dc) {
         }
         int textLeft = left;
         if (pane.icon) {
-            DrawIconEx(dc, left + 4, top + (client.bottom - top - 16) / 2, pane.icon, 16, 16, 0, NULL, DI_NORMAL);
+            DrawIconEx(dc, left + 4, top + (client.bottom - top - 16) / 2, pane.icon, 16, 16, 0, NULL,
+                       DI_NORMAL);
             textLeft += 24;
         }
         if (pane.text[0]) {
@@ -262,12 +269,12 @@ HWND StatusLineCreate(StatusLine* line, HWND parent, HINSTANCE instance) {
         wc.lpszClassName = STATUS_LINE_CLASS;
         RegisterClassExA(&wc);
     }
-    line->window = CreateWindowExA(0, STATUS_LINE_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                                   parent, NULL, instance, line);
+    line->window = CreateWindowExA(0, STATUS_LINE_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0,
+                                   0, parent, NULL, instance, line);
     if (!line->window) return NULL;
     if (line->progressPane >= 0) {
-        line->progress = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0, line->window,
-                                         NULL, instance, NULL);
+        line->progress = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0,
+                                         line->window, NULL, instance, NULL);
         SendMessageA(line->progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     }
     line->reservedWidth = 55;

@@ -5,7 +5,9 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 
-static int IsSeparator(char c) { return c == '\\' || c == '/'; }
+static int IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 size_t ProgramTempFolder(char* out, size_t size) {
     char temp[1024], program[1024];

@@ -12,10 +12,16 @@ namespace {
 const char* const kFiles[] = {"program.ico", "state70.ico", "state71.ico", "state72.ico",
                               "state73.ico", "state74.ico", "toolbar.bmp", "toolbar_hot.bmp"};
 
-std::string Committed(const std::string& name) { return ReadFileText(std::string(QX_SOURCE_DIR) + "/src/app/res/" + name); }
+std::string Committed(const std::string& name) {
+    return ReadFileText(std::string(QX_SOURCE_DIR) + "/src/app/res/" + name);
+}
 
-uint32_t U16(const std::string& b, size_t at) { return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8; }
-uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
+uint32_t U16(const std::string& b, size_t at) {
+    return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8;
+}
+uint32_t U32(const std::string& b, size_t at) {
+    return U16(b, at) | U16(b, at + 2) << 16;
+}
 
 // Checks an icon's directory and images; returns the visible pixels of each image.
 std::vector<int> IconVisiblePixels(const std::string& ico, const std::vector<int>& sizes) {
@@ -85,11 +91,13 @@ TEST(Artwork, ToolbarStripsAreKeyedEightBitImages) {
         ASSERT_EQ(pixels, 14u + 40 + 1024);
         // Light grey is the transparent key: palette entry 0 and no other.
         EXPECT_EQ(U32(bmp, 54) & 0xFFFFFF, 0xC0C0C0u);
-        for (size_t i = 1; i < 256; i++) EXPECT_NE(U32(bmp, 54 + 4 * i) & 0xFFFFFF, 0xC0C0C0u) << name << " entry " << i;
+        for (size_t i = 1; i < 256; i++)
+            EXPECT_NE(U32(bmp, 54 + 4 * i) & 0xFFFFFF, 0xC0C0C0u) << name << " entry " << i;
         for (int cell = 0; cell < 10; cell++) {
             int drawn = 0;
             for (int y = 0; y < 24; y++)
-                for (int x = 0; x < 24; x++) drawn += bmp[pixels + size_t(y) * 240 + size_t(cell) * 24 + size_t(x)] != 0;
+                for (int x = 0; x < 24; x++)
+                    drawn += bmp[pixels + size_t(y) * 240 + size_t(cell) * 24 + size_t(x)] != 0;
             EXPECT_GT(drawn, 24 * 24 / 6) << name << " image " << cell;
             EXPECT_LT(drawn, 24 * 24) << name << " image " << cell << " has no transparent background";
         }

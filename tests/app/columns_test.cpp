@@ -54,7 +54,8 @@ TEST_F(ColumnsTest, ReadsWidthsAndOrders) {
         SCOPED_TRACE(c.settings);
         Load(c.settings);
         std::string expected = c.layout;
-        if (strstr(c.settings, "Col0=0,0")) expected = std::to_string(ScaleToScreen(150)) + expected.substr(3);
+        if (strstr(c.settings, "Col0=0,0"))
+            expected = std::to_string(ScaleToScreen(150)) + expected.substr(3);
         EXPECT_EQ(Layout(), expected);
         CloseStore(&store);
     }
@@ -81,8 +82,8 @@ TEST_F(ColumnsTest, SavedLayoutReadsBackTheSame) {
 
 TEST(ToolTips, TakeTheRightPartOfTheText) {
     static const StringRecord table[] = {
-        {0, "XX"}, {1, "Test"}, {10, "Menu;Status;Tip &text"}, {11, "&Open...;Opens"}, {12, "Plain\\tF5"},
-        {0, nullptr},
+        {0, "XX"},          {1, "Test"},  {10, "Menu;Status;Tip &text"}, {11, "&Open...;Opens"},
+        {12, "Plain\\tF5"}, {0, nullptr},
     };
     Language saved = gLanguage;
     gLanguage.table = table;

@@ -54,7 +54,8 @@ struct MainWindowTest : AppWindowTest {
         return enabled;
     }
     void AddRows(std::vector<const char*> names) {
-        for (const char* name : names) InsertRow(gApp->listView, -1, name, 0, 0);
+        for (const char* name : names)
+            InsertRow(gApp->listView, -1, name, 0, 0);
     }
     std::vector<std::string> RowNames() {
         std::vector<std::string> names;
@@ -75,8 +76,8 @@ struct MainWindowTest : AppWindowTest {
 TEST_F(MainWindowTest, GateAllowsOneJobAndRefusesToCloseWhileBusy) {
     Start();
     EXPECT_EQ(EnabledButtons(), (std::vector<int>{104, 110, 103, 108, 105, 109, 901}));
-    PressKey(VK_F5);                   // through the accelerator table
-    Command(CMD_SEARCH_INSTALLED);     // a second start command right after the first
+    PressKey(VK_F5);               // through the accelerator table
+    Command(CMD_SEARCH_INSTALLED); // a second start command right after the first
     Command(CMD_SEARCH_UPDATES);
     ASSERT_TRUE(PumpUntil([&] { return job.started == 1; }));
     Pump(100);
@@ -134,9 +135,10 @@ TEST_F(MainWindowTest, RowsComeBackSortedAndSelectedRowsAreRemoved) {
     EXPECT_EQ(InsertRow(gApp->listView, -1, "QX Task Keeper", 0, 0), 2);
     EXPECT_EQ(InsertRow(gApp->listView, -1, "QX Navigator", 0, 0), 1);
     EXPECT_EQ(InsertRow(gApp->listView, -1, "QX Alpha", 0, 0), 0);
-    EXPECT_EQ(RowNames(),
-              (std::vector<std::string>{"QX Alpha", "QX Ledger", "QX Navigator", "QX Seek", "QX Task Keeper"}));
-    for (int row : {0, 2, 3}) SelectRow(gApp->listView, row, 1);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"QX Alpha", "QX Ledger", "QX Navigator", "QX Seek",
+                                                    "QX Task Keeper"}));
+    for (int row : {0, 2, 3})
+        SelectRow(gApp->listView, row, 1);
     Command(CMD_REMOVE_ROWS);
     EXPECT_EQ(RowNames(), (std::vector<std::string>{"QX Ledger", "QX Task Keeper"}));
     PressKey('A', true); // Ctrl+A selects every row
@@ -212,8 +214,9 @@ TEST_F(MainWindowTest, ColumnLayoutIsKeptUnlessTheDesktopChanged) {
     SysWorkAreaSize(&w, &h);
     char desk[64];
     snprintf(desk, sizeof desk, "#%x,%x", (unsigned)w, (unsigned)h);
-    Settings(std::string("[QXUpdate]\r\nCol0=120,1\r\nCol1=70,0\r\nCol2=60,2\r\nCol3=90,3\r\nCol4=200,4\r\n") +
-             "[Desk]\r\n.=" + desk + "\r\n");
+    Settings(
+        std::string("[QXUpdate]\r\nCol0=120,1\r\nCol1=70,0\r\nCol2=60,2\r\nCol3=90,3\r\nCol4=200,4\r\n") +
+        "[Desk]\r\n.=" + desk + "\r\n");
     Start(SW_SHOWNORMAL, true);
     HWND list = gApp->listView;
     EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0), 120);

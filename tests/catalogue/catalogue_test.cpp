@@ -34,10 +34,13 @@ long FolderDownload(const char* relativePath, const char* localPath) {
 
 std::vector<std::string> Split(const char* text) {
     std::vector<std::string> lines;
-    ForEachLine(text, [](const char* line, void* context) {
-        static_cast<std::vector<std::string>*>(context)->push_back(line);
-        return 0;
-    }, &lines);
+    ForEachLine(
+        text,
+        [](const char* line, void* context) {
+            static_cast<std::vector<std::string>*>(context)->push_back(line);
+            return 0;
+        },
+        &lines);
     return lines;
 }
 
@@ -67,7 +70,8 @@ struct CatalogueTest : ::testing::Test {
         return value;
     }
     void ExpectTemporaryFilesGone() {
-        for (const std::string& path : gDownloaded) EXPECT_FALSE(FileExists(path)) << path;
+        for (const std::string& path : gDownloaded)
+            EXPECT_FALSE(FileExists(path)) << path;
     }
 };
 
@@ -91,8 +95,10 @@ TEST(CatalogueLines, BecomeRecords) {
         {"qz1.0 Only  updates ", true, "qz", "1.0", "Only  updates "},
         {"qj5.20", false, "", "", ""},
         {"qj QX Navigator", true, "qj", "", "QX Navigator"},
-        {"qv0123456789012345678901234567890123456789 QX Seek", true, "qv", "0123456789012345678901234567890", "QX Seek"},
-        {"qv1 A name that is longer than thirty-one characters", true, "qv", "1", "A name that is longer than thir"},
+        {"qv0123456789012345678901234567890123456789 QX Seek", true, "qv", "0123456789012345678901234567890",
+         "QX Seek"},
+        {"qv1 A name that is longer than thirty-one characters", true, "qv", "1",
+         "A name that is longer than thir"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -108,7 +114,8 @@ TEST(CatalogueLines, BecomeRecords) {
 }
 
 TEST_F(CatalogueTest, EmptyTableTakesTheCatalogueButNotQz) {
-    Serve("products.txt", "qj5.20 QX Navigator\r\nqv2.4 QX Seek\r\n\r\nqz9.9 Hidden\nqt3.1 QX Task Keeper\rqa1.0 QX Alpha\r\nno-space\r\n");
+    Serve("products.txt", "qj5.20 QX Navigator\r\nqv2.4 QX Seek\r\n\r\nqz9.9 Hidden\nqt3.1 QX Task "
+                          "Keeper\rqa1.0 QX Alpha\r\nno-space\r\n");
     RefreshCatalogue(&m.store);
     EXPECT_EQ(m.Lines(), (Lines{"qa:QX Alpha|1.0|||", "qj:QX Navigator|5.20|||", "qv:QX Seek|2.4|||",
                                 "qt:QX Task Keeper|3.1|||"}));

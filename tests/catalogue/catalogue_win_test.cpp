@@ -22,8 +22,12 @@ using Lines = std::vector<std::string>;
 
 int gAsked;
 int gWow64;
-int Wow64() { return gWow64; }
-int AnswerNo(void*) { return ++gAsked, 0; }
+int Wow64() {
+    return gWow64;
+}
+int AnswerNo(void*) {
+    return ++gAsked, 0;
+}
 
 struct CatalogueWinTest : AppWindowTest {
     std::string site;
@@ -63,7 +67,8 @@ struct CatalogueWinTest : AppWindowTest {
         char folder[1024];
         ProgramTempFolder(folder, sizeof folder);
         int count = 0;
-        FsLocal()->Enumerate(folder, [](const FsEntry*, void* c) { return ++*(int*)c, 0; }, &count);
+        FsLocal()->Enumerate(
+            folder, [](const FsEntry*, void* c) { return ++*(int*)c, 0; }, &count);
         return count;
     }
     std::string Section(const std::string& file, const std::string& name) {
@@ -74,7 +79,8 @@ struct CatalogueWinTest : AppWindowTest {
     }
 };
 
-const char* kCatalogue = "qj5.20 QX Navigator\r\nqv2.4 QX Seek\r\nqz9.9 QX Hidden\r\nqt3.1 QX Task Keeper\r\nxj1.8 QX Draw\r\n";
+const char* kCatalogue =
+    "qj5.20 QX Navigator\r\nqv2.4 QX Seek\r\nqz9.9 QX Hidden\r\nqt3.1 QX Task Keeper\r\nxj1.8 QX Draw\r\n";
 
 TEST_F(CatalogueWinTest, F5OnAnEmptyTableAddsTheCatalogue) {
     Serve("products.txt", kCatalogue);
@@ -114,7 +120,8 @@ TEST_F(CatalogueWinTest, FailedDownloadsChangeNothingButTheMarks) {
     SetRowText(gApp->listView, 0, 3, "");
     SetRowImage(gApp->listView, 0, 0);
     CheckForUpdates();
-    Lines expected = {"QX Navigator|5.20|5.10|Please update!|C:\\QX\\QXNav.exe#4", "QX Seek|2.4|2.4||C:\\QX\\QXSeek.exe#0"};
+    Lines expected = {"QX Navigator|5.20|5.10|Please update!|C:\\QX\\QXNav.exe#4",
+                      "QX Seek|2.4|2.4||C:\\QX\\QXSeek.exe#0"};
     EXPECT_EQ(Rows(), expected);
     UseServer(); // the server is there, but has no catalogue (404)
     SetRowText(gApp->listView, 0, 3, "");
@@ -124,10 +131,11 @@ TEST_F(CatalogueWinTest, FailedDownloadsChangeNothingButTheMarks) {
 }
 
 TEST_F(CatalogueWinTest, ProductTableSurvivesARestartByteForByte) {
-    const std::string products = "[Products]\r\n"
-                                 "1=;;3.0;2.9;Please update!;\r\n"
-                                 "2=qj;QX Navigator;5.20;5.20;Updated at 01.02.2026  10:00;C:\\QX\\QXNav.exe\r\n"
-                                 "3=qv;\"QX;Seek\";2.4;2.3;Please update!;\"C:\\Q;X\\QXSeek.exe\"\r\n";
+    const std::string products =
+        "[Products]\r\n"
+        "1=;;3.0;2.9;Please update!;\r\n"
+        "2=qj;QX Navigator;5.20;5.20;Updated at 01.02.2026  10:00;C:\\QX\\QXNav.exe\r\n"
+        "3=qv;\"QX;Seek\";2.4;2.3;Please update!;\"C:\\Q;X\\QXSeek.exe\"\r\n";
     Settings("[QXUpdate]\r\nLanguage=US\r\n" + products + "[Edition]\r\nDefault=d\r\n*=2000\r\n");
     Start();
     ASSERT_TRUE(WaitIdle());
@@ -160,7 +168,8 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
 
     // This year's list: no download; the question is asked once.
     Serve("dw\\edi.txt", "dRenamed\r\nwRenamed 64\r\n");
-    Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=" + year + "\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\n");
+    Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=" + year +
+             "\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\n");
     Start();
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(SettingsValue("Edition", "d"), "Windows 32 bit");

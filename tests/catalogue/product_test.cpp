@@ -13,7 +13,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Product Record(const char* code, const char* name, const char* act, const char* inst = "", const char* location = "") {
+Product Record(const char* code, const char* name, const char* act, const char* inst = "",
+               const char* location = "") {
     Product p;
     memset(&p, 0, sizeof p);
     strcpy(p.code, code);
@@ -63,8 +64,10 @@ TEST_F(ProductTest, MergeFollowsCodesNamesAndLocations) {
     EXPECT_EQ(MergeProduct(&catalogue, &m.store), 2);
     Product byName = Record("qs", "qx seek", "2.1"); // a row without a code matches by name
     EXPECT_EQ(MergeProduct(&byName, &m.store), 1);
-    EXPECT_EQ(m.Lines(), (Lines{"qj:QX Navigator|5.20|5.10||C:\\A\\QXNav.exe", "qj:QX Navigator|5.20|5.00||D:\\B\\QXNav.exe",
-                                "qs:QX Seek|2.1|2.0||C:\\Seek\\QXSeek.exe", ":QX Task Keeper||1.0||C:\\TK\\QXTK.exe"}));
+    EXPECT_EQ(
+        m.Lines(),
+        (Lines{"qj:QX Navigator|5.20|5.10||C:\\A\\QXNav.exe", "qj:QX Navigator|5.20|5.00||D:\\B\\QXNav.exe",
+               "qs:QX Seek|2.1|2.0||C:\\Seek\\QXSeek.exe", ":QX Task Keeper||1.0||C:\\TK\\QXTK.exe"}));
 
     // A detected copy at a third folder: no row changes; the record takes code and version.
     Product copy = Record("", "QX Navigator", "", "5.30", "E:\\C\\QXNav.exe");
@@ -91,7 +94,8 @@ TEST_F(ProductTest, MarkingComparesVersionsByteForByte) {
     MarkUpdatesDue(&m.store);
     std::vector<int> images;
     std::vector<std::string> states;
-    for (const MemoryRow& r : m.rows) images.push_back(r.image), states.push_back(r.text[3]);
+    for (const MemoryRow& r : m.rows)
+        images.push_back(r.image), states.push_back(r.text[3]);
     EXPECT_EQ(images, (std::vector<int>{0, 4, 4, 0, 0}));
     EXPECT_EQ(states, (Lines{"", "Please update!", "Please update!", "Download error", ""}));
 }
@@ -101,7 +105,8 @@ TEST_F(ProductTest, EntriesRoundTripWithQuotes) {
         Product record;
         const char* entry;
     } cases[] = {
-        {Record("qj", "QX Navigator", "5.20", "5.10", "C:\\QX\\QXNav.exe"), "qj;QX Navigator;5.20;5.10;;C:\\QX\\QXNav.exe"},
+        {Record("qj", "QX Navigator", "5.20", "5.10", "C:\\QX\\QXNav.exe"),
+         "qj;QX Navigator;5.20;5.10;;C:\\QX\\QXNav.exe"},
         {Record("qj", "Odd;name", "1\"2", "", ""), "qj;\"Odd;name\";\"1\"2\";;;"},
         {Record("", "", "1.0", "0.9", "C:\\x;y\\QX.exe"), ";;1.0;0.9;;\"C:\\x;y\\QX.exe\""},
     };
@@ -138,9 +143,10 @@ TEST_F(ProductTest, TableSurvivesTheSettingsWithTheLanguagesStateRule) {
     Store store;
     OpenStore(&store, path.c_str(), STORE_NO_LOCATE);
     LoadProductTable(&m.store, &store);
-    EXPECT_EQ(m.Lines(), (Lines{":|3.0|2.9|Please update!|",
-                                "qj:QX Navigator|5.20|5.20|Updated at 01.02.2026  10:00|C:\\QX\\QXNav.exe",
-                                "qv:QX Seek|2.0|2.0||C:\\S\\QXSeek.exe", "qv:QX Seek|2.0|2.0||C:\\S\\QXSeek.exe"}));
+    EXPECT_EQ(m.Lines(),
+              (Lines{":|3.0|2.9|Please update!|",
+                     "qj:QX Navigator|5.20|5.20|Updated at 01.02.2026  10:00|C:\\QX\\QXNav.exe",
+                     "qv:QX Seek|2.0|2.0||C:\\S\\QXSeek.exe", "qv:QX Seek|2.0|2.0||C:\\S\\QXSeek.exe"}));
     MemoryRows german;
     gLanguage.table = FindLanguageTable("DE");
     LoadProductTable(&german.store, &store);

@@ -81,7 +81,8 @@ TEST(IniWrite, ReplacesValuesInPlace) {
         EXPECT_EQ(Edit(c.before, IniWriteValue, "S", "Key", c.value), c.after);
     }
     int changed = -2;
-    EXPECT_EQ(Edit("[S]\r\nKey=same\r\n", IniWriteValue, "S", "Key", "same", &changed), "[S]\r\nKey=same\r\n");
+    EXPECT_EQ(Edit("[S]\r\nKey=same\r\n", IniWriteValue, "S", "Key", "same", &changed),
+              "[S]\r\nKey=same\r\n");
     EXPECT_EQ(changed, 0);
 }
 
@@ -124,7 +125,8 @@ TEST(IniWrite, AppendsMissingSections) {
 }
 
 TEST(IniDelete, RemovesKeyLinesAndWholeSections) {
-    EXPECT_EQ(Edit("[S]\r\nA=1\r\nKey=2\r\n\r\nB=3\r\n", DeleteKeyEdit, "S", "Key", ""), "[S]\r\nA=1\r\n\r\nB=3\r\n");
+    EXPECT_EQ(Edit("[S]\r\nA=1\r\nKey=2\r\n\r\nB=3\r\n", DeleteKeyEdit, "S", "Key", ""),
+              "[S]\r\nA=1\r\n\r\nB=3\r\n");
     EXPECT_EQ(Edit("[S]\nKey=2\n\nB=3\n", DeleteKeyEdit, "S", "Key", ""), "[S]\n\nB=3\n");
     EXPECT_EQ(Edit("[S]\r\nKey=2", DeleteKeyEdit, "S", "Key", ""), "[S]\r\n");
     int changed = -2;
@@ -147,11 +149,14 @@ static int Collect(const char* name, const char* value, void* context) {
     return entries->size() == 100;
 }
 
-static int Throw(const char*, const char*, void*) { throw 1; }
+static int Throw(const char*, const char*, void*) {
+    throw 1;
+}
 
 TEST(IniEnum, HandsOverUntrimmedNamesAndValues) {
     std::vector<Entry> entries;
-    const char* text = "[E]\r\nDefault=d\r\n\r\nno equals sign\r\n=empty name\r\nw = Win 64 \r\n*=2026\r\n[F]\r\nx=1\r\n";
+    const char* text =
+        "[E]\r\nDefault=d\r\n\r\nno equals sign\r\n=empty name\r\nw = Win 64 \r\n*=2026\r\n[F]\r\nx=1\r\n";
     EXPECT_EQ(IniEnumEntries(text, "E", Collect, &entries), 3);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].name, "Default");

@@ -7,8 +7,10 @@
 
 static std::string Expanded(const char* path, bool relative = false) {
     char out[2048];
-    if (relative) ExpandPath(path, out, sizeof out);
-    else ExpandMacros(path, out, sizeof out);
+    if (relative)
+        ExpandPath(path, out, sizeof out);
+    else
+        ExpandMacros(path, out, sizeof out);
     return out;
 }
 

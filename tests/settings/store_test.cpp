@@ -31,7 +31,7 @@ struct StoreTest : ::testing::Test {
 
 TEST_F(StoreTest, ReadsValuesDefaultsAndCutsLongValues) {
     Open("[QXUpdate]\r\nEmpty=\r\nLong=0123456789\r\nNum=-12abc\r\nWord=abc\r\nBig=4294967295\r\n");
-    EXPECT_EQ(Value("QXUpdate", "Empty"), "");           // present but empty: no default
+    EXPECT_EQ(Value("QXUpdate", "Empty"), "");            // present but empty: no default
     EXPECT_EQ(Value("QXUpdate", "Missing"), "<default>"); // missing: the default
     EXPECT_EQ(Value("Nowhere", "Empty"), "<default>");
     EXPECT_EQ(Value("QXUpdate", "Long", "<default>", 5), "0123"); // cut, default not applied
@@ -50,16 +50,21 @@ TEST_F(StoreTest, ReadsValuesDefaultsAndCutsLongValues) {
 
 TEST_F(StoreTest, ReadTextConvertsUtf8OnlyWhereMarked) {
     // "Grüße" in UTF-8; ReadText gives Windows-1252, ReadValue the stored bytes.
-    Open("\xEF\xBB\xBF[QXUpdate]\r\nName=Gr\xC3\xBC\xC3\x9F" "e\r\n");
+    Open("\xEF\xBB\xBF[QXUpdate]\r\nName=Gr\xC3\xBC\xC3\x9F"
+         "e\r\n");
     char out[32];
     ReadText(&store, "QXUpdate", "Name", "", out, sizeof out);
-    EXPECT_STREQ(out, "Gr\xFC\xDF" "e");
-    EXPECT_EQ(Value("QXUpdate", "Name"), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_STREQ(out, "Gr\xFC\xDF"
+                      "e");
+    EXPECT_EQ(Value("QXUpdate", "Name"), "Gr\xC3\xBC\xC3\x9F"
+                                         "e");
     CloseStore(&store);
 
-    Open("[QXUpdate]\r\nPlain=Gr\xFC\xDF" "e\r\nMarked=\xEF\xBB\xBF\xC3\xA4\r\n");
+    Open("[QXUpdate]\r\nPlain=Gr\xFC\xDF"
+         "e\r\nMarked=\xEF\xBB\xBF\xC3\xA4\r\n");
     ReadText(&store, "QXUpdate", "Plain", "", out, sizeof out);
-    EXPECT_STREQ(out, "Gr\xFC\xDF" "e");
+    EXPECT_STREQ(out, "Gr\xFC\xDF"
+                      "e");
     ReadText(&store, "QXUpdate", "Marked", "", out, sizeof out);
     EXPECT_STREQ(out, "\xE4");
     ReadText(&store, "QXUpdate", "Missing", "dflt", out, sizeof out);
@@ -157,7 +162,8 @@ TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
                 WriteText(&store, "Shared", (section + "_" + std::to_string(k)).c_str(), "1");
             }
         });
-    for (auto& w : workers) w.join();
+    for (auto& w : workers)
+        w.join();
     for (int t = 0; t < threads; t++)
         for (int k = 0; k < keys; k++) {
             std::string section = "T" + std::to_string(t);

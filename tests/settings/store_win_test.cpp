@@ -56,7 +56,8 @@ TEST_F(WindowsStoreTest, LockedFileMovesTheSettingsToTheProfile) {
     GetFilePath(&store, path, sizeof path);
     EXPECT_STREQ(path, profile);
     EXPECT_EQ(ReadFileText(local), "[QXUpdate]\r\nOpt=0\r\n");
-    EXPECT_EQ(ReadFileText(profile), "[QXUpdate]\r\nOpt=4\r\n\r\n[UseThis]\r\nOpt=" + std::string(profile) + "\r\n");
+    EXPECT_EQ(ReadFileText(profile),
+              "[QXUpdate]\r\nOpt=4\r\n\r\n[UseThis]\r\nOpt=" + std::string(profile) + "\r\n");
 }
 
 TEST_F(WindowsStoreTest, NoPlaceToWriteKeepsTheChangesInMemory) {

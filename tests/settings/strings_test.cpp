@@ -63,12 +63,8 @@ TEST_F(LanguageTest, TextsAreTheProgramsOwn) {
 
 TEST_F(LanguageTest, ShortAndTipTextsCutAndStrip) {
     static const StringRecord table[] = {
-        {0, "XX"},
-        {1, "Test"},
-        {10, "&First;Second\\tTab;Third &part"},
-        {11, "&One;Two"},
-        {12, "Col\\tumn&&"},
-        {13, "Tab\\tcut"},
+        {0, "XX"},        {1, "Test"},         {10, "&First;Second\\tTab;Third &part"},
+        {11, "&One;Two"}, {12, "Col\\tumn&&"}, {13, "Tab\\tcut"},
         {0, nullptr},
     };
     gLanguage.table = table;

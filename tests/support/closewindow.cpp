@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
         int command = atoi(argv[i]);
         PostMessageA(window, WM_COMMAND, (WPARAM)command, 0);
         if (command != 101) continue;
-        for (int n = 0; n < 100 && IsWindow(window); n++) Sleep(100);
+        for (int n = 0; n < 100 && IsWindow(window); n++)
+            Sleep(100);
         return IsWindow(window) ? 2 : 0;
     }
     return 0;

@@ -11,16 +11,19 @@ static uint32_t Crc(const uint8_t* data, size_t size, uint32_t crc = 0) {
     if (!table[1])
         for (uint32_t n = 0; n < 256; n++) {
             uint32_t c = n;
-            for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; k++)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             table[n] = c;
         }
     crc = ~crc;
-    for (size_t i = 0; i < size; i++) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (size_t i = 0; i < size; i++)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
 static void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back((uint8_t)(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back((uint8_t)(v >> shift));
 }
 
 static void Chunk(std::vector<uint8_t>& file, const char* type, const std::vector<uint8_t>& data) {
@@ -39,7 +42,8 @@ static bool WritePng(const std::string& path, int width, int height, const std::
     }
     std::vector<uint8_t> z = {0x78, 0x01};
     uint32_t a = 1, b = 0;
-    for (uint8_t c : raw) a = (a + c) % 65521, b = (b + a) % 65521;
+    for (uint8_t c : raw)
+        a = (a + c) % 65521, b = (b + a) % 65521;
     for (size_t at = 0; at < raw.size() || at == 0;) {
         size_t n = raw.size() - at < 65535 ? raw.size() - at : 65535;
         z.push_back(at + n == raw.size() ? 1 : 0);

@@ -13,7 +13,9 @@ TempFolder::TempFolder() {
     FsLocal()->CreateFolder(path.c_str());
 }
 
-TempFolder::~TempFolder() { FsDeleteTree(FsLocal(), path.c_str()); }
+TempFolder::~TempFolder() {
+    FsDeleteTree(FsLocal(), path.c_str());
+}
 
 std::string ReadFileText(const std::string& path) {
     char* data;
@@ -28,4 +30,6 @@ void WriteFileText(const std::string& path, const std::string& text) {
     FsLocal()->WriteWhole(path.c_str(), text.data(), text.size());
 }
 
-bool FileExists(const std::string& path) { return FsLocal()->Exists(path.c_str()) != 0; }
+bool FileExists(const std::string& path) {
+    return FsLocal()->Exists(path.c_str()) != 0;
+}

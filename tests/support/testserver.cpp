@@ -10,9 +10,13 @@ static std::string StateFolder() {
     return folder.substr(0, folder.find_last_of("\\/")) + "\\server";
 }
 
-std::string ServerRoot() { return StateFolder() + "\\www"; }
+std::string ServerRoot() {
+    return StateFolder() + "\\www";
+}
 
-int ServerPort(bool slow) { return atoi(ReadFileText(StateFolder() + (slow ? "\\slowport" : "\\port")).c_str()); }
+int ServerPort(bool slow) {
+    return atoi(ReadFileText(StateFolder() + (slow ? "\\slowport" : "\\port")).c_str());
+}
 
 std::string ServerBaseUrl(const std::string& folder, bool slow) {
     return "http://127.0.0.1:" + std::to_string(ServerPort(slow)) + "/" + folder + "/";

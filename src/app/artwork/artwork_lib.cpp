@@ -26,13 +26,27 @@ constexpr double kPi = 3.14159265358979323846;
 struct V {
     double x, y;
 };
-V operator+(V a, V b) { return {a.x + b.x, a.y + b.y}; }
-V operator-(V a, V b) { return {a.x - b.x, a.y - b.y}; }
-V operator*(V a, double k) { return {a.x * k, a.y * k}; }
-double Dot(V a, V b) { return a.x * b.x + a.y * b.y; }
-double Cross(V a, V b) { return a.x * b.y - a.y * b.x; }
-double Len(V a) { return std::sqrt(Dot(a, a)); }
-V Unit(V a) { return a * (1.0 / Len(a)); }
+V operator+(V a, V b) {
+    return {a.x + b.x, a.y + b.y};
+}
+V operator-(V a, V b) {
+    return {a.x - b.x, a.y - b.y};
+}
+V operator*(V a, double k) {
+    return {a.x * k, a.y * k};
+}
+double Dot(V a, V b) {
+    return a.x * b.x + a.y * b.y;
+}
+double Cross(V a, V b) {
+    return a.x * b.y - a.y * b.x;
+}
+double Len(V a) {
+    return std::sqrt(Dot(a, a));
+}
+V Unit(V a) {
+    return a * (1.0 / Len(a));
+}
 
 double Sin(double a) {
     double turns = a / (2 * kPi);
@@ -45,8 +59,12 @@ double Sin(double a) {
     }
     return sum;
 }
-double Cos(double a) { return Sin(a + kPi / 2); }
-V Dir(double degrees) { return {Cos(degrees * kPi / 180), Sin(degrees * kPi / 180)}; }
+double Cos(double a) {
+    return Sin(a + kPi / 2);
+}
+V Dir(double degrees) {
+    return {Cos(degrees * kPi / 180), Sin(degrees * kPi / 180)};
+}
 
 // ---- Shapes: negative inside, positive outside, in unit coordinates.
 
@@ -73,7 +91,7 @@ Shape Poly(std::vector<V> v) {
             V e = v[j] - v[i], w = p - v[i];
             V b = w - e * std::clamp(Dot(w, e) / Dot(e, e), 0.0, 1.0);
             d = std::min(d, Dot(b, b));
-            bool c1 = p.y >= v[i].y, c2 = p.y < v[j].y, c3 = e.x * w.y > e.y * w.x;
+            bool c1 = p.y >= v[i].y, c2 = p.y<v[j].y, c3 = e.x * w.y> e.y * w.x;
             if ((c1 && c2 && c3) || (!c1 && !c2 && !c3)) s = -s;
         }
         return s * std::sqrt(d);
@@ -100,7 +118,8 @@ Shape Grow(Shape a, double by) {
 
 Shape Polyline(const std::vector<V>& v, double width) {
     Shape s = Segment(v[0], v[1], width);
-    for (size_t i = 2; i < v.size(); i++) s = Union(s, Segment(v[i - 1], v[i], width));
+    for (size_t i = 2; i < v.size(); i++)
+        s = Union(s, Segment(v[i - 1], v[i], width));
     return s;
 }
 
@@ -129,7 +148,9 @@ Shape ArcHead(V c, double r, double at, double half, double ahead) {
 struct Rgb {
     double r, g, b;
 };
-Rgb Hex(uint32_t v) { return {((v >> 16) & 255) / 255.0, ((v >> 8) & 255) / 255.0, (v & 255) / 255.0}; }
+Rgb Hex(uint32_t v) {
+    return {((v >> 16) & 255) / 255.0, ((v >> 8) & 255) / 255.0, (v & 255) / 255.0};
+}
 
 // A vertical gradient between y0 (top colour) and y1; a solid colour when both are equal.
 struct Paint {
@@ -137,11 +158,16 @@ struct Paint {
     double y0, y1;
     Rgb At(double y) const {
         double t = y1 > y0 ? std::clamp((y - y0) / (y1 - y0), 0.0, 1.0) : 0.0;
-        return {top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t, top.b + (bottom.b - top.b) * t};
+        return {top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t,
+                top.b + (bottom.b - top.b) * t};
     }
 };
-Paint Solid(uint32_t v) { return {Hex(v), Hex(v), 0, 0}; }
-Paint Grad(uint32_t top, uint32_t bottom, double y0, double y1) { return {Hex(top), Hex(bottom), y0, y1}; }
+Paint Solid(uint32_t v) {
+    return {Hex(v), Hex(v), 0, 0};
+}
+Paint Grad(uint32_t top, uint32_t bottom, double y0, double y1) {
+    return {Hex(top), Hex(bottom), y0, y1};
+}
 
 struct Pixel {
     double r = 0, g = 0, b = 0, a = 0; // premultiplied
@@ -218,12 +244,16 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 
 // Discs keep clear of the canvas edge by a little more than half a pixel, so that no
 // lone edge pixel survives the toolbar's coverage threshold.
-double DiscRadius(const Canvas& c) { return 0.5 - 0.7 * c.px; }
+double DiscRadius(const Canvas& c) {
+    return 0.5 - 0.7 * c.px;
+}
 
 void RedDiscCross(Canvas& c) {
     Outlined(c, Disc({0.5, 0.5}, DiscRadius(c)), kRed, kRedLine);
     double a = c.n <= 16 ? 0.19 : 0.18, w = c.n <= 16 ? 0.15 : 0.14;
-    Fill(c, Union(Segment({0.5 - a, 0.5 - a}, {0.5 + a, 0.5 + a}, w), Segment({0.5 + a, 0.5 - a}, {0.5 - a, 0.5 + a}, w)),
+    Fill(c,
+         Union(Segment({0.5 - a, 0.5 - a}, {0.5 + a, 0.5 + a}, w),
+               Segment({0.5 + a, 0.5 - a}, {0.5 - a, 0.5 + a}, w)),
          Solid(kWhite));
 }
 
@@ -243,7 +273,9 @@ Shape CirclingArrows(V c, double r, double width, double head, double gap = 0) {
     return Union(s, ArcHead(c, r, end - 180, head, ahead));
 }
 
-Shape Tick(double width) { return Polyline({{0.16, 0.52}, {0.40, 0.75}, {0.84, 0.25}}, width); }
+Shape Tick(double width) {
+    return Polyline({{0.16, 0.52}, {0.40, 0.75}, {0.84, 0.25}}, width);
+}
 
 // ---- Pictures.
 
@@ -263,14 +295,8 @@ void StateWorking(Canvas& c) {
     if (c.n <= 16) {
         // Drawn pixel by pixel: at this size smooth strokes merge into a blob.
         Pixels(c, 3,
-               {"......##........",
-                "......##........",
-                "................",
-                ".....###........",
-                ".....####.......",
-                ".....##.##......",
-                "....###..#......",
-                "....#..#..##....",
+               {"......##........", "......##........", "................", ".....###........",
+                ".....####.......", ".....##.##......", "....###..#......", "....#..#..##....",
                 ".......#.##....."},
                kInk);
         return;
@@ -287,7 +313,9 @@ void StateWorking(Canvas& c) {
     Fill(c, Inter(Disc({0.71, 0.88}, 0.13), Grow(diamond, -2.5 * c.px)), ink);
 }
 
-void StateError(Canvas& c) { RedDiscCross(c); }
+void StateError(Canvas& c) {
+    RedDiscCross(c);
+}
 
 void StateDone(Canvas& c) {
     Outlined(c, Tick(c.n <= 16 ? 0.25 : 0.2), kGreen, kGreenLine, c.n <= 16 ? 1 : 1.5);
@@ -307,7 +335,9 @@ void StateAttention(Canvas& c) {
     Fill(c, Disc({0.5, 0.73}, 0.06), ink);
 }
 
-void ToolStop(Canvas& c) { RedDiscCross(c); }
+void ToolStop(Canvas& c) {
+    RedDiscCross(c);
+}
 
 void ToolRefresh(Canvas& c) {
     Page(c, 0.06, 0.02, 0.66, 0.82, 0.21);
@@ -317,9 +347,12 @@ void ToolRefresh(Canvas& c) {
 void ToolSearch(Canvas& c) {
     double x0 = c.Snap(0.04), x1 = c.Snap(0.80), y0 = c.Snap(0.08), y1 = c.Snap(0.62);
     Outlined(c, Box(x0, y0, x1, y1, 0.06), Grad(0xF0F2F4, 0xB4BAC4, y0, y1), 0x3C424C);
-    Outlined(c, Box(x0 + 2 * c.px, y0 + 2 * c.px, x1 - 2 * c.px, y1 - 2 * c.px), Grad(0x70B8F8, 0x1E58B4, y0, y1), 0x2A3A58);
-    Outlined(c, Box(c.Snap(0.34), y1 - c.px, c.Snap(0.50), c.Snap(0.76)), Grad(0xC8CCD2, 0x8C929C, y1, 0.76), 0x3C424C);
-    Outlined(c, Box(c.Snap(0.16), c.Snap(0.72), c.Snap(0.68), c.Snap(0.84), 0.03), Grad(0xE0E4E8, 0x9CA2AC, 0.72, 0.84), 0x3C424C);
+    Outlined(c, Box(x0 + 2 * c.px, y0 + 2 * c.px, x1 - 2 * c.px, y1 - 2 * c.px),
+             Grad(0x70B8F8, 0x1E58B4, y0, y1), 0x2A3A58);
+    Outlined(c, Box(c.Snap(0.34), y1 - c.px, c.Snap(0.50), c.Snap(0.76)), Grad(0xC8CCD2, 0x8C929C, y1, 0.76),
+             0x3C424C);
+    Outlined(c, Box(c.Snap(0.16), c.Snap(0.72), c.Snap(0.68), c.Snap(0.84), 0.03),
+             Grad(0xE0E4E8, 0x9CA2AC, 0.72, 0.84), 0x3C424C);
     V lens{0.66, 0.62};
     Fill(c, Segment({0.78, 0.76}, {0.92, 0.92}, 0.13), Solid(0x3A2A1C));
     Fill(c, Disc(lens, 0.21), Solid(0x2C323C));
@@ -353,7 +386,8 @@ void ToolRun(Canvas& c) {
 
 void ToolHome(Canvas& c) {
     Outlined(c, Box(0, c.Snap(0.80), 1, c.Snap(0.92)), Grad(0x9AA2AE, 0x5A626E, 0.80, 0.92), 0x2C323C);
-    Outlined(c, Box(c.Snap(0.34), c.Snap(0.68), c.Snap(0.66), c.Snap(1.0)), Grad(0xD8DCE2, 0x8A929E, 0.68, 1.0), 0x2C323C);
+    Outlined(c, Box(c.Snap(0.34), c.Snap(0.68), c.Snap(0.66), c.Snap(1.0)),
+             Grad(0xD8DCE2, 0x8A929E, 0.68, 1.0), 0x2C323C);
     Fill(c, Box(c.Snap(0.42), c.Snap(0.88), c.Snap(0.46), c.Snap(0.96)), Solid(0xD8A020));
     Fill(c, Box(c.Snap(0.54), c.Snap(0.88), c.Snap(0.58), c.Snap(0.96)), Solid(0xD8A020));
     double wy0 = c.Snap(0.38), wy1 = c.Snap(0.71);
@@ -366,15 +400,16 @@ void ToolSettings(Canvas& c) {
     double x0 = c.Snap(0.04), x1 = c.Snap(0.68), y0 = c.Snap(0.04), y1 = c.Snap(0.96);
     Outlined(c, Box(x0, y0, x1, y1), kPaper, kPaperLine);
     Paint line = Solid(0x8894A4);
-    for (double y : {0.42, 0.58, 0.74}) Fill(c, Box(x0 + 3 * c.px, c.Snap(y), x1 - 3 * c.px, c.Snap(y) + c.px), line);
+    for (double y : {0.42, 0.58, 0.74})
+        Fill(c, Box(x0 + 3 * c.px, c.Snap(y), x1 - 3 * c.px, c.Snap(y) + c.px), line);
     Outlined(c, Polyline({{0.15, 0.24}, {0.27, 0.35}, {0.52, 0.12}}, 0.15), kGreen, kGreenLine);
     // The pen lies diagonally, its point at the lower left.
     V top{0.95, 0.36}, tip{0.48, 0.90};
     V d = Unit(tip - top), nrm{-d.y, d.x};
     double half = 0.085;
     V body = tip - d * 0.17;
-    Outlined(c, Poly({top + nrm * half, body + nrm * half, body - nrm * half, top - nrm * half}), Grad(0xFFD04A, 0xD88A00, 0.3, 0.9),
-             0x5A3A00);
+    Outlined(c, Poly({top + nrm * half, body + nrm * half, body - nrm * half, top - nrm * half}),
+             Grad(0xFFD04A, 0xD88A00, 0.3, 0.9), 0x5A3A00);
     Outlined(c, Poly({body + nrm * half, tip, body - nrm * half}), Solid(0xF2D2A0), 0x5A3A00);
     Fill(c, Poly({tip - d * 0.07 + nrm * 0.035, tip, tip - d * 0.07 - nrm * 0.035}), Solid(kInk));
 }
@@ -405,7 +440,9 @@ void Put32(Bytes& b, uint32_t v) {
     Put16(b, v >> 16);
 }
 
-int Byte(double v) { return int(std::clamp(v, 0.0, 1.0) * 255 + 0.5); }
+int Byte(double v) {
+    return int(std::clamp(v, 0.0, 1.0) * 255 + 0.5);
+}
 
 struct Straight {
     int r, g, b, a;
@@ -469,14 +506,15 @@ Bytes Icon(Picture draw, const std::vector<int>& sizes) {
         Put32(out, offset);
         offset += uint32_t(images[i].size());
     }
-    for (const Bytes& img : images) out += img;
+    for (const Bytes& img : images)
+        out += img;
     return out;
 }
 
 constexpr uint32_t kKey = 0xC0C0C0;
 constexpr int kCell = 24;
-const Picture kTools[] = {ToolStop, ToolRefresh, ToolSearch, ToolDownload, ToolPageTick,
-                          ToolRun,  ToolHome,     ToolSettings, ToolRemove, ToolInfo};
+const Picture kTools[] = {ToolStop, ToolRefresh, ToolSearch,   ToolDownload, ToolPageTick,
+                          ToolRun,  ToolHome,    ToolSettings, ToolRemove,   ToolInfo};
 
 // The hot strip: the same colours, more saturated and a little lighter.
 Straight Vivid(Straight s) {
@@ -530,7 +568,8 @@ Bytes Strip(bool hot) {
     std::map<uint32_t, int> index;
     int next = 1;
     for (auto& [key, s] : buckets) {
-        uint32_t v = uint32_t((s.r + s.n / 2) / s.n << 16 | (s.g + s.n / 2) / s.n << 8 | (s.b + s.n / 2) / s.n);
+        uint32_t v =
+            uint32_t((s.r + s.n / 2) / s.n << 16 | (s.g + s.n / 2) / s.n << 8 | (s.b + s.n / 2) / s.n);
         palette[size_t(next)] = v == kKey ? 0xBFBFBF : v;
         index[key] = next++;
     }
@@ -541,7 +580,8 @@ Bytes Strip(bool hot) {
     Put32(out, 0);
     Put32(out, headers);
     PutInfoHeader(out, width, kCell, 8, imageSize, 256);
-    for (uint32_t v : palette) Put32(out, v);
+    for (uint32_t v : palette)
+        Put32(out, v);
     for (int y = kCell - 1; y >= 0; y--) {
         for (int x = 0; x < width; x++) {
             uint32_t v = rgb[size_t(y) * width + x];
