@@ -6,6 +6,8 @@
 // The update server's base URL (an address ending in a slash); every relative path is
 // appended to it. A build-time setting, writable so that tests can point it elsewhere.
 extern char gUpdateBaseUrl[1024];
+// The vendor's web site (ending in a slash), for the home page command.
+extern const char kHomepageBaseUrl[];
 
 // Returns 0 when the file was stored, else a failure code (an HRESULT): the download
 // service's, or for an HTTP error answer 0x800C0006 (404) or 0x800C0008 (others), after
