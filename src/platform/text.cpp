@@ -41,3 +41,10 @@ size_t FormatText(char* out, size_t size, const char* format, ...) {
 int StartsWith(const char* text, const char* prefix) {
     return strncmp(text, prefix, strlen(prefix)) == 0;
 }
+
+const char* PathFileName(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p; p++)
+        if (IsPathSeparator(*p)) name = p + 1;
+    return name;
+}

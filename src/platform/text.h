@@ -14,3 +14,9 @@ size_t AppendText(char* out, size_t size, const char* text);
 size_t FormatText(char* out, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // True when text begins with prefix (exact bytes).
 int StartsWith(const char* text, const char* prefix);
+// Paths: '\' and '/' both separate folders.
+inline int IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+// The file-name part of a path: what follows its last separator.
+const char* PathFileName(const char* path);

@@ -6,16 +6,12 @@
 
 enum { WORK_SIZE = 2048 };
 
-static int IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 void ProgramFolder(char* out, size_t size) {
     char path[WORK_SIZE];
     SysModulePath(path, sizeof path);
     char* cut = NULL;
     for (char* p = path; *p; p++)
-        if (IsSeparator(*p)) cut = p;
+        if (IsPathSeparator(*p)) cut = p;
     if (cut) *cut = 0;
     CopyText(out, size, path);
 }
@@ -66,8 +62,8 @@ static void Remove(char* path, size_t from, size_t to) {
 // A component of "." followed by a separator goes, with the separator.
 static void RemoveDotComponents(char* path) {
     for (size_t i = 0; path[i];) {
-        int start = i == 0 || IsSeparator(path[i - 1]);
-        if (start && path[i] == '.' && IsSeparator(path[i + 1]))
+        int start = i == 0 || IsPathSeparator(path[i - 1]);
+        if (start && path[i] == '.' && IsPathSeparator(path[i + 1]))
             Remove(path, i, i + 2);
         else
             i++;
@@ -77,8 +73,8 @@ static void RemoveDotComponents(char* path) {
 // Resolves the first ".." component; returns 0 when there is none.
 static int ResolveOneParent(char* path) {
     for (size_t i = 0; path[i]; i++) {
-        int start = i == 0 || IsSeparator(path[i - 1]);
-        if (!start || path[i] != '.' || path[i + 1] != '.' || (path[i + 2] && !IsSeparator(path[i + 2])))
+        int start = i == 0 || IsPathSeparator(path[i - 1]);
+        if (!start || path[i] != '.' || path[i + 1] != '.' || (path[i + 2] && !IsPathSeparator(path[i + 2])))
             continue;
         size_t after = path[i + 2] ? i + 3 : i + 2;
         if (i == 0) {
@@ -86,7 +82,7 @@ static int ResolveOneParent(char* path) {
             return 1;
         }
         size_t k = i - 1; // the separator before ".."
-        while (k > 0 && !IsSeparator(path[k - 1]))
+        while (k > 0 && !IsPathSeparator(path[k - 1]))
             k--;
         size_t componentLength = i - 1 - k;
         if (componentLength == 0 || path[i - 2] == ':') {
@@ -95,7 +91,7 @@ static int ResolveOneParent(char* path) {
         }
         Remove(path, k, after);
         size_t n = strlen(path);
-        if (!path[k] && n > 1 && IsSeparator(path[n - 1]) && path[n - 2] != ':') path[n - 1] = 0;
+        if (!path[k] && n > 1 && IsPathSeparator(path[n - 1]) && path[n - 2] != ':') path[n - 1] = 0;
         return 1;
     }
     return 0;
@@ -145,10 +141,10 @@ void ProfileFolder(char* out, size_t size, const char* subfolder) {
         return;
     }
     size_t n = strlen(folder);
-    if (!IsSeparator(folder[n - 1])) AppendText(folder, sizeof folder, "\\");
+    if (!IsPathSeparator(folder[n - 1])) AppendText(folder, sizeof folder, "\\");
     AppendText(folder, sizeof folder, VENDOR_FOLDER);
     if (subfolder && subfolder[0]) {
-        if (!IsSeparator(subfolder[0])) AppendText(folder, sizeof folder, "\\");
+        if (!IsPathSeparator(subfolder[0])) AppendText(folder, sizeof folder, "\\");
         AppendText(folder, sizeof folder, subfolder);
     }
     CopyText(out, size, folder);

@@ -20,19 +20,8 @@ struct StoreLock {
     }
 };
 
-static int IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-static const char* FileNamePart(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p; p++)
-        if (IsSeparator(*p)) name = p + 1;
-    return name;
-}
-
 static int HasInvalidNameCharacter(const char* path) {
-    for (const unsigned char* p = (const unsigned char*)FileNamePart(path); *p; p++)
+    for (const unsigned char* p = (const unsigned char*)PathFileName(path); *p; p++)
         if (*p < 32 || strchr("<>:\"|?*", *p)) return 1;
     return 0;
 }
@@ -42,7 +31,7 @@ size_t LocalLocation(char* out, size_t size) {
     SysModulePath(path, sizeof path);
     char* dot = strrchr(path, '.');
     if (dot) *dot = 0;
-    char* name = (char*)FileNamePart(path);
+    char* name = (char*)PathFileName(path);
     if (strlen(name) > 5) name[5] = 0;
     AppendText(path, sizeof path, ".INI");
     return CopyText(out, size, path);
@@ -57,7 +46,7 @@ size_t ProfileLocation(char* out, size_t size) {
             data[0] && data[0] != '%' && FsLocal()->Exists(data)) {
             NormalisePath(data, sizeof data);
             size_t n = strlen(data);
-            while (n > 1 && IsSeparator(data[n - 1]) && data[n - 2] != ':')
+            while (n > 1 && IsPathSeparator(data[n - 1]) && data[n - 2] != ':')
                 data[--n] = 0;
             CopyText(folder, sizeof folder, data);
         }
@@ -67,8 +56,8 @@ size_t ProfileLocation(char* out, size_t size) {
     char local[1024];
     LocalLocation(local, sizeof local);
     size_t n = strlen(folder);
-    if (!IsSeparator(folder[n - 1])) AppendText(folder, sizeof folder, "\\");
-    AppendText(folder, sizeof folder, FileNamePart(local));
+    if (!IsPathSeparator(folder[n - 1])) AppendText(folder, sizeof folder, "\\");
+    AppendText(folder, sizeof folder, PathFileName(local));
     return CopyText(out, size, folder);
 }
 
@@ -213,9 +202,9 @@ static int WriteSettingsFile(const char* path, const char* text, size_t length) 
         if (r == ERR_PATH_NOT_FOUND && !folderCreated) {
             char folder[1024];
             CopyText(folder, sizeof folder, path);
-            *(char*)FileNamePart(folder) = 0;
+            *(char*)PathFileName(folder) = 0;
             size_t n = strlen(folder);
-            if (n > 1 && IsSeparator(folder[n - 1])) folder[n - 1] = 0;
+            if (n > 1 && IsPathSeparator(folder[n - 1])) folder[n - 1] = 0;
             fs->CreateFolder(folder);
             folderCreated = 1;
             continue;

@@ -19,10 +19,6 @@
 
 static const char kStageName[] = "~qxstage";
 
-static int IsSeparator(char c) {
-    return c == '/' || c == '\\';
-}
-
 // Device names that open a device instead of a file in any folder.
 static int IsDeviceName(const char* part, size_t length) {
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
@@ -45,11 +41,11 @@ static int IsDeviceName(const char* part, size_t length) {
 // so ". ." or "..." would act as "..": a part made only of dots and blanks is refused
 // unless it is a single ".".
 static int CheckEntryName(const char* name) {
-    if (!name[0] || IsSeparator(name[0])) return ERR_INVALID_NAME;
+    if (!name[0] || IsPathSeparator(name[0])) return ERR_INVALID_NAME;
     const char* part = name;
     for (const char* p = name;; p++) {
         unsigned char c = (unsigned char)*p;
-        if (c == 0 || IsSeparator((char)c)) {
+        if (c == 0 || IsPathSeparator((char)c)) {
             size_t length = (size_t)(p - part);
             if (c == 0 && (length == 0 || (length == 1 && part[0] == '.')))
                 return ERR_INVALID_NAME; // a folder
@@ -69,14 +65,14 @@ static int CheckEntryName(const char* name) {
 int JoinEntryPath(const char* folder, const char* name, char* out, size_t size) {
     if (size == 0) return ERR_FILENAME_EXCED_RANGE;
     out[0] = 0;
-    if (IsSeparator(name[0])) name++;
+    if (IsPathSeparator(name[0])) name++;
     int e = CheckEntryName(name);
     if (e) return e;
     size_t folderLength = strlen(folder);
     size_t need = folderLength + 1 + strlen(name) + 1;
     if (need > size) return ERR_FILENAME_EXCED_RANGE;
     CopyText(out, size, folder);
-    if (folderLength == 0 || !IsSeparator(folder[folderLength - 1])) AppendText(out, size, "\\");
+    if (folderLength == 0 || !IsPathSeparator(folder[folderLength - 1])) AppendText(out, size, "\\");
     AppendText(out, size, name);
     if (strchr(out, '/'))
         for (char* p = out; *p; p++)
@@ -117,10 +113,10 @@ static int Remember(Staging* s, const char* path) {
 // Whether the first folder of an entry name ("." parts aside) is the staging folder.
 static int NamesStage(const Staging* s, const char* name) {
     for (;;) {
-        while (IsSeparator(*name))
+        while (IsPathSeparator(*name))
             name++;
         size_t n = 0;
-        while (name[n] && !IsSeparator(name[n]))
+        while (name[n] && !IsPathSeparator(name[n]))
             n++;
         if (n == 1 && name[0] == '.') {
             name++;
@@ -149,7 +145,7 @@ static int StageEntry(char* path, const uint8_t* data, size_t size, void* user) 
     char folder[PACKAGE_PATH_SIZE];
     CopyText(folder, sizeof folder, joined);
     char* cut = folder + strlen(folder);
-    while (cut > folder && !IsSeparator(cut[-1]))
+    while (cut > folder && !IsPathSeparator(cut[-1]))
         cut--;
     if (cut > folder) cut[-1] = 0;
     uint32_t attributes = 0;

@@ -5,19 +5,12 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 
-static int IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 size_t ProgramTempFolder(char* out, size_t size) {
     char temp[1024], program[1024];
     SysTempFolder(temp, sizeof temp);
     SysModulePath(program, sizeof program);
-    const char* name = program;
-    for (const char* p = program; *p; p++)
-        if (IsSeparator(*p)) name = p + 1;
     char stem[256];
-    CopyText(stem, sizeof stem, name);
+    CopyText(stem, sizeof stem, PathFileName(program));
     char* dot = strrchr(stem, '.');
     if (dot) *dot = 0;
     if (!stem[0] || !temp[0]) return CopyText(out, size, "");
@@ -39,11 +32,9 @@ unsigned MakeTempFileName(const char* fileTemplate, char* buffer, size_t size) {
     buffer[0] = 0;
     if (!folder[0]) return 0;
     size_t n = strlen(folder);
-    if (!IsSeparator(folder[n - 1])) AppendText(folder, sizeof folder, "\\");
+    if (!IsPathSeparator(folder[n - 1])) AppendText(folder, sizeof folder, "\\");
     const FsProvider* fs = FsLocal();
-    const char* name = fileTemplate ? fileTemplate : "";
-    for (const char* p = name; *p; p++)
-        if (IsSeparator(*p)) name = p + 1;
+    const char* name = PathFileName(fileTemplate ? fileTemplate : "");
     if (name[0]) {
         char path[1024];
         CopyText(path, sizeof path, folder);
