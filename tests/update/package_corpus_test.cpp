@@ -72,13 +72,13 @@ TEST(PackageGolden, TheLzmaDataHoldsTheStreamAsExplained) {
     lzma_end(&strm);
     ASSERT_EQ(sizeof out - strm.avail_out, sizeof kGoldenStream);
     EXPECT_EQ(memcmp(out, kGoldenStream, sizeof kGoldenStream), 0);
-    EXPECT_EQ(ReadBytes(std::string(QX_TEST_PACKAGES) + "/golden.pkg"), GoldenPackage());
+    EXPECT_EQ(ReadFileText(std::string(QX_TEST_PACKAGES) + "/golden.pkg"), GoldenPackage());
 }
 
 TEST(PackageGolden, ExtractsAsExplained) {
     TempFolder temp;
     std::string package = temp / "golden.pkg", target = temp / "product";
-    WriteBytes(package, GoldenPackage());
+    WriteFileText(package, GoldenPackage());
     FsLocal()->CreateFolder((target + "/sub").c_str());
     PackageHeader header;
     PackageOptions options = {};

@@ -67,7 +67,7 @@ struct PackageReaderTest : ::testing::Test {
 
 TEST_F(PackageReaderTest, FindsTheFirstMarkerFromTheLeadOffsetOn) {
     ASSERT_EQ(WriteStreamPackage(package, Stream({{"a", "x"}})), 0);
-    std::string built = ReadBytes(package);
+    std::string built = ReadFileText(package);
     std::string body = built.substr(PACKAGE_LEAD_SIZE); // marker, properties, size, data
     std::string marker = body.substr(0, 4);
     struct Case {
@@ -95,7 +95,7 @@ TEST_F(PackageReaderTest, FindsTheFirstMarkerFromTheLeadOffsetOn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteBytes(package, c.file);
+        WriteFileText(package, c.file);
         EXPECT_EQ(Extract(package, nullptr), c.expected);
     }
     EXPECT_EQ(Extract(temp / "missing.pkg", nullptr), ERR_FILE_NOT_FOUND);
@@ -124,7 +124,7 @@ TEST_F(PackageReaderTest, DecodesTheSamePackageWithPiecesOfEverySize) {
         for (size_t i = 0, second = 0; i < entries.size(); i++) {
             EXPECT_EQ(capture.names[i], entries[i].name);
             EXPECT_EQ(capture.sizes[i], entries[i].data.size());
-            EXPECT_EQ(ReadBytes(target / entries[i].name), entries[i].data);
+            EXPECT_EQ(ReadFileText(target / entries[i].name), entries[i].data);
             if (!entries[i].data.empty()) {
                 EXPECT_EQ(capture.firsts[second++], entries[i].data.substr(0, 1024));
             }
@@ -204,9 +204,9 @@ TEST_F(PackageReaderTest, SkippedEntriesStillCountInTheChecksum) {
         ASSERT_EQ(WriteStreamPackage(package, c.stream), 0);
         Capture capture = {target.path, {}, {}, {}, {2}};
         EXPECT_EQ(Extract(package, &capture), c.expected);
-        EXPECT_EQ(ReadBytes(target / "a"), "first");
+        EXPECT_EQ(ReadFileText(target / "a"), "first");
         EXPECT_FALSE(FileExists(target / "b"));
-        EXPECT_EQ(ReadBytes(target / "c"), "third");
+        EXPECT_EQ(ReadFileText(target / "c"), "third");
         EXPECT_EQ(capture.firsts.size(), 3u); // the skipped entry's data is still shown
     }
 }
@@ -220,7 +220,7 @@ TEST_F(PackageReaderTest, GivesEveryFileThePackageDateAtNoon) {
     SysTime noon = {2024, 4, 30, 0, 12, 0, 0, 0};
     uint64_t expected = 0;
     ASSERT_EQ(SysLocalTimeToFileTime(&noon, &expected), 0);
-    EXPECT_EQ(ReadBytes(target / "empty"), "");
+    EXPECT_EQ(ReadFileText(target / "empty"), "");
     EXPECT_EQ(TestFileWriteTime(target / "empty"), expected);
     EXPECT_EQ(TestFileWriteTime(target / "full"), expected);
 }
@@ -228,7 +228,7 @@ TEST_F(PackageReaderTest, GivesEveryFileThePackageDateAtNoon) {
 TEST_F(PackageReaderTest, ADamagedPackageFailsWithoutHarm) {
     std::vector<TestEntry> entries = {{"a.txt", RandomBytes(300, 3)}, {"b.txt", RandomBytes(200, 4)}};
     ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
-    std::string good = ReadBytes(package);
+    std::string good = ReadFileText(package);
     size_t data = PACKAGE_LEAD_SIZE + 13;
 
     struct Case {
@@ -256,7 +256,7 @@ TEST_F(PackageReaderTest, ADamagedPackageFailsWithoutHarm) {
         TempFolder target;
         WriteFileText(target / "a.txt", "old a");
         auto before = Snapshot(target.path);
-        WriteBytes(package, c.file);
+        WriteFileText(package, c.file);
         int result = ExtractUpdatePackage(package.c_str(), target.path.c_str());
         EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), result), c.allowed.end()) << result;
         if (result != 0) {

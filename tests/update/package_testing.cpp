@@ -49,19 +49,6 @@ int WriteStreamPackage(const std::string& path, const std::string& stream, int64
                                   declared);
 }
 
-std::string ReadBytes(const std::string& path) {
-    char* data;
-    size_t size;
-    if (FsLocal()->ReadWhole(path.c_str(), &data, &size)) return "<missing>";
-    std::string bytes(data, size);
-    free(data);
-    return bytes;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    FsLocal()->WriteWhole(path.c_str(), bytes.data(), bytes.size());
-}
-
 struct SnapshotWalk {
     std::string folder, prefix;
     std::map<std::string, std::string>* files;
@@ -76,7 +63,7 @@ static int SnapshotEntry(const FsEntry* entry, void* context) {
         SnapshotWalk inner = {walk->folder, name + "/", walk->files};
         FsLocal()->Enumerate(path.c_str(), SnapshotEntry, &inner);
     } else {
-        (*walk->files)[name] = ReadBytes(path) + ((entry->attributes & FILE_ATTR_READONLY) ? "<ro>" : "");
+        (*walk->files)[name] = ReadFileText(path) + ((entry->attributes & FILE_ATTR_READONLY) ? "<ro>" : "");
     }
     return 0;
 }

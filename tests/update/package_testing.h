@@ -1,6 +1,7 @@
 // Helpers of the package tests: package streams written out byte by byte (independently
 // of the builder), packages around them, and snapshots of folders.
 #pragma once
+#include "support/testfiles.h"
 #include <stdint.h>
 #include <map>
 #include <string>
@@ -20,7 +21,5 @@ std::string Stream(const std::vector<TestEntry>& entries, uint32_t checksumDelta
                    const std::string& code = "QXE", uint32_t date = 4618);
 // Writes a package holding stream; declaredSize < 0 declares the stream's own size.
 int WriteStreamPackage(const std::string& path, const std::string& stream, int64_t declaredSize = -1);
-std::string ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
 // Every file and folder below folder (folders end in '/'), with the files' contents.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
