@@ -41,6 +41,8 @@ struct ProgramTest : ::testing::Test {
         char title[64];
         GetWindowTextA(window, title, sizeof title);
         EXPECT_STREQ(title, "Corvanware - Updater");
+        // The window exists from inside its creation on: wait until the program's loop is idle.
+        WaitForInputIdle(process, 15000);
         Sleep(300);
         EXPECT_EQ(IsWindowVisible(window) != 0, visible);
         if (!visible) {
