@@ -1,0 +1,54 @@
+// The version resource of a program file: the vendor test and the installed version.
+#include "catalogue/detect.h"
+#include <windows.h>
+#include <stdlib.h>
+#include "platform/text.h"
+
+// The string tables tried, in order: the user's language first, then US English, then
+// language neutral, each in Unicode and in Windows-1252.
+static int QueryVersionString(void* block, unsigned language, const char* name, char* out, size_t size,
+                              const char* defaultText) {
+    const unsigned pairs[6][2] = {{language, 1200}, {language, 1252}, {1033, 1200},
+                                  {1033, 1252},     {0, 1200},        {0, 1252}};
+    for (const auto& pair : pairs) {
+        char subBlock[96];
+        FormatText(subBlock, sizeof subBlock, "\\StringFileInfo\\%04X%04X\\%s", pair[0] & 0xFFFF, pair[1],
+                   name);
+        char* value = NULL;
+        UINT length = 0;
+        if (!VerQueryValueA(block, subBlock, (void**)&value, &length)) continue;
+        // The value is not always terminated within its length: copy no more than it says.
+        if (!value || length == 0 || !value[0]) break;
+        CopyTextN(out, size, value, length);
+        return 1;
+    }
+    CopyText(out, size, defaultText);
+    return 0;
+}
+
+void ReadVersionStrings(const char* path, char* company, char* product, char* version,
+                        const char* defaultText) {
+    unsigned language = GetUserDefaultLangID();
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0) {
+        CopyText(company, 64, defaultText);
+        CopyText(product, 64, defaultText);
+        CopyText(version, 32, defaultText);
+        return;
+    }
+    void* block = malloc(size);
+    if (!block) return;
+    if (GetFileVersionInfoA(path, 0, size, block)) {
+        QueryVersionString(block, language, "CompanyName", company, 64, defaultText);
+        QueryVersionString(block, language, "ProductName", product, 64, defaultText);
+        QueryVersionString(block, language, "FileVersion", version, 32, defaultText);
+    }
+    free(block);
+}
+
+void ReadInstalledVersion(Product* record) {
+    char company[64] = {0}, product[64] = {0}, version[32] = {0};
+    ReadVersionStrings(record->location, company, product, version, "");
+    if (version[0]) CopyText(record->instVersion, sizeof record->instVersion, version);
+}
