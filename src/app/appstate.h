@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <stdint.h>
+#include "settings/configuration.h"
 #include "settings/store.h"
 #include "settings/strings.h"
 
@@ -21,13 +22,6 @@ struct AppState {
     volatile LONG cancelRequested; // set by Stop and Esc; cleared by each job at its start
     WNDPROC configHeaderProc;
     uint16_t configPage;
-};
-
-enum {
-    OPTION_ALWAYS_ON_TOP = 2,
-    OPTION_FULL_ROW_SELECT = 4,
-    OPTION_GRID_LINES = 8,
-    OPTION_USE_PROXY = 16,
 };
 
 #define PROGRAM_TITLE "Corvanware - Updater"

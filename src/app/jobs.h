@@ -25,10 +25,6 @@ int StartJob(JobWork work, void* parameter, int clearPane0);
 void DetectInstalledProducts(HWND listView);
 void SaveProductTable(HWND listView);
 void EditionCheckAtStart();
-int OpenHelp(HWND owner, int context); // nonzero when a help file opened
-void OpenHomepage(HWND owner);
-void ShowAboutBox(HWND owner);
-INT_PTR RunConfigurationDialog(HWND owner);
 void CatalogueJob(void* parameter);
 void DriveScanJob(void* parameter);
 void UpdateRunJob(void* parameter);

@@ -50,25 +50,6 @@ int StartJob(JobWork work, void* parameter, int clearPane0) {
     return r;
 }
 
-int OpenHelp(HWND, int) {
-    return 0;
-}
-void OpenHomepage(HWND) {}
-void ShowAboutBox(HWND) {}
-
-static INT_PTR CALLBACK ConfigurationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_COMMAND &&
-        (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == 99)) {
-        EndDialog(dialog, LOWORD(wParam) != IDCANCEL);
-        return TRUE;
-    }
-    return message == WM_INITDIALOG;
-}
-
-INT_PTR RunConfigurationDialog(HWND owner) {
-    return DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(109), owner, ConfigurationProc, 0);
-}
-
 void DriveScanJob(void*) {}
 
 void UpdateRunJob(void*) {

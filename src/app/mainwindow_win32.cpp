@@ -13,6 +13,7 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 #include "platform/theme.h"
+#include "settings/dialogs_win.h"
 #include "settings/placement.h"
 #include "update/statusline.h"
 #include "update/tempfiles.h"
@@ -21,8 +22,6 @@ enum {
     TOOLBAR_ID = 1,
     ICON_PROGRAM = 1,
     ICON_ACTIVITY = 71,
-    DIALOG_ICON_SETTER = 90,
-    DIALOG_CONFIGURATION = 109
 };
 
 // The command gate: which commands are disabled, and what the toolbar was last told.
@@ -157,16 +156,8 @@ static void OnDestroy(HWND window) {
     PostQuitMessage(0);
 }
 
-static INT_PTR CALLBACK IconSetterProc(HWND dialog, UINT message, WPARAM, LPARAM) {
-    if (message != WM_INITDIALOG) return FALSE;
-    // Every later dialog and message box of the process shows the program icon.
-    SetClassLongPtrA(dialog, GCLP_HICON, (LONG_PTR)gApp->largeIcon);
-    EndDialog(dialog, 11);
-    return TRUE;
-}
-
 static void OnStartup(HWND window) {
-    DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(DIALOG_ICON_SETTER), window, IconSetterProc, 0);
+    ShowProductInfo(window, 1);
     EditionCheckAtStart();
 }
 
@@ -207,7 +198,7 @@ static void OnCommand(HWND window, int command) {
     case CMD_SELECT_ALL: SelectRow(gApp->listView, -1, 1); return;
     case CMD_STARTUP: OnStartup(window); return;
     case CMD_INFORMATION: OnInformation(window); return;
-    case CMD_ABOUT: ShowAboutBox(window); return;
+    case CMD_ABOUT: ShowProductInfo(window, 0); return;
     }
     if (CommandDisabled(command)) return;
     switch (command) {

@@ -5,8 +5,8 @@
 #include "settings/strings.h"
 
 void ApplyDialogTexts(HWND window, const uint16_t* ids) {
-    if (!ids || !ids[0]) return;
-    {
+    if (!ids) return;
+    if (ids[0]) {
         char text[1024], title[1025];
         GetText(ids[0], text, sizeof text);
         if (text[0]) {
