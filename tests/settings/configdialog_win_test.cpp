@@ -1,0 +1,226 @@
+// The real configuration dialog and product information box on the main window: OK and
+// Cancel through messages, the proxy fields, the remembered page, and pictures of both.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <functional>
+#include <string>
+#include "app/appstate.h"
+#include "app/commands.h"
+#include "platform/sys.h"
+#include "settings/dialogs_win.h"
+#include "settings/dialogtexts.h"
+#include "support/appwindow.h"
+#include "support/screenshot.h"
+
+namespace {
+
+std::function<void(HWND)> gDialogAction;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    char name[16];
+    GetClassNameA(window, name, sizeof name);
+    if (strcmp(name, "#32770") || !IsWindowVisible(window)) return TRUE;
+    *(HWND*)found = window;
+    return FALSE;
+}
+
+// Runs inside the dialog's own message loop once the dialog is up.
+void CALLBACK DriveDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, (LPARAM)&dialog);
+    if (!dialog) return;
+    KillTimer(NULL, timer);
+    std::function<void(HWND)> action = std::move(gDialogAction);
+    action(dialog);
+    if (IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); // never leave it open
+}
+
+std::string ItemText(HWND dialog, int id) {
+    char text[256] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+void Click(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void ShowPage(HWND dialog, int page) {
+    HWND list = GetDlgItem(dialog, IDC_PAGE_LIST);
+    SendMessageA(list, LB_SETCURSEL, (WPARAM)page, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_PAGE_LIST, LBN_SELCHANGE), (LPARAM)list);
+}
+
+void Press(HWND dialog, int id) {
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+}
+
+// Lets the dialog paint (its own loop is waiting for this callback to return).
+void Settle(DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(5);
+    }
+}
+
+struct ConfigDialogTest : AppWindowTest {
+    std::string Year() {
+        SysTime now;
+        SysUtcTime(&now);
+        return std::to_string(now.year);
+    }
+    // Settings with every section the dialog reads, and some it must leave alone.
+    void StartWith(const std::string& language, const std::string& opt, const std::string& proxy = "") {
+        Settings("; kept as it is\r\n[QXUpdate]\r\nLanguage=" + language + "\r\nOpt=" + opt +
+                 "\r\nExtra = spaced \r\n\r\n[Edition]\r\n*=" + Year() +
+                 "\r\nd=Windows 32 bit\r\nx=\r\nDefault=d\r\nw=Windows 64 bit\r\n" + proxy +
+                 "\r\n[Other]\r\nkey=value\r\n");
+        Start();
+        Flush(&gSettings);
+        before = ReadFileText(settingsPath);
+    }
+    // Opens the configuration dialog through its command; action runs inside it.
+    void Configure(std::function<void(HWND)> action) {
+        gDialogAction = std::move(action);
+        UINT_PTR timer = SetTimer(NULL, 0, 50, DriveDialog);
+        Command(CMD_CONFIGURATION);
+        KillTimer(NULL, timer);
+        Pump(50);
+    }
+    std::string After() {
+        Flush(&gSettings);
+        return ReadFileText(settingsPath);
+    }
+    std::string before;
+};
+
+TEST_F(ConfigDialogTest, OkWritesItsKeysAndTheWindowFollows) {
+    StartWith("US", "32");
+    Configure([](HWND dialog) {
+        EXPECT_TRUE(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_CONTEXTHELP);
+        HWND combo = GetDlgItem(dialog, IDC_EDITION);
+        EXPECT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 2); // the edition without a name is left out
+        EXPECT_EQ(ItemText(dialog, IDC_EDITION), "Windows 32 bit");
+        SendMessageA(combo, CB_SETCURSEL, 1, 0);
+        for (int id : {IDC_FULL_ROW_SELECT, IDC_GRID_LINES, IDC_ALWAYS_ON_TOP})
+            Click(dialog, id);
+        ShowPage(dialog, 1);
+        Click(dialog, IDC_USE_PROXY);
+        SetDlgItemTextA(dialog, IDC_PROXY_ADDRESS, "proxy.lan");
+        SetDlgItemTextA(dialog, IDC_PROXY_PORT, "3128");
+        Press(dialog, IDC_CONFIG_OK);
+    });
+    EXPECT_EQ(gApp->options, 32u | 16 | 8 | 4 | 2);
+    std::string expected = before;
+    expected.replace(expected.find("Opt=32"), 6, "Opt=62");
+    expected.replace(expected.find("Default=d"), 9, "Default=w");
+    EXPECT_EQ(After(), expected + "\r\n[ProxyServer]\r\nAdr=proxy.lan\r\nPort=3128\r\n");
+    EXPECT_TRUE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    DWORD listStyle = (DWORD)SendMessageA(gApp->listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    EXPECT_EQ(listStyle & (LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES),
+              (DWORD)(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES));
+}
+
+TEST_F(ConfigDialogTest, CancelWritesNothingAndThePageIsRemembered) {
+    StartWith("US", "32", "[ProxyServer]\r\nAdr=mine.lan\r\nPort=0\r\n");
+    auto proxyFieldsEnabled = [](HWND dialog) {
+        std::string states;
+        for (int id : {IDC_PROXY_ADDRESS_LABEL, IDC_PROXY_ADDRESS, IDC_PROXY_PORT_LABEL, IDC_PROXY_PORT})
+            states += IsWindowEnabled(GetDlgItem(dialog, id)) ? "1" : "0";
+        return states;
+    };
+    Configure([&](HWND dialog) {
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_USE_PROXY)));
+        ShowPage(dialog, 1);
+        EXPECT_EQ(ItemText(dialog, IDC_PROXY_ADDRESS), "mine.lan");
+        EXPECT_EQ(ItemText(dialog, IDC_PROXY_PORT), "8000");
+        EXPECT_EQ(proxyFieldsEnabled(dialog), "0000");
+        Click(dialog, IDC_USE_PROXY);
+        EXPECT_EQ(proxyFieldsEnabled(dialog), "1111");
+        Click(dialog, IDC_USE_PROXY);
+        EXPECT_EQ(proxyFieldsEnabled(dialog), "0000");
+        Click(dialog, IDC_USE_PROXY);
+        Click(dialog, IDC_ALWAYS_ON_TOP);
+        SetDlgItemTextA(dialog, IDC_PROXY_PORT, "3128");
+        Press(dialog, IDCANCEL);
+    });
+    Configure([](HWND dialog) {
+        EXPECT_EQ(SendMessageA(GetDlgItem(dialog, IDC_PAGE_LIST), LB_GETCURSEL, 0, 0), 1);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_USE_PROXY)));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_FULL_ROW_SELECT)));
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(gApp->options, 32u);
+    EXPECT_EQ(After(), before);
+    EXPECT_FALSE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(ConfigDialogTest, ControlTextsAreSetWithoutATitle) {
+    StartWith("DE", "0");
+    HWND dialog = CreateDialogParamA(
+        GetModuleHandleA(NULL), MAKEINTRESOURCEA(109), window,
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    ASSERT_NE(dialog, nullptr);
+    SetWindowTextA(dialog, "kept");
+    const uint16_t noTitle[] = {0, IDC_FULL_ROW_SELECT, 2, 0};
+    ApplyDialogTexts(dialog, noTitle);
+    char title[64];
+    GetWindowTextA(dialog, title, sizeof title);
+    EXPECT_STREQ(title, "kept");
+    EXPECT_EQ(ItemText(dialog, IDC_FULL_ROW_SELECT), "Ganze Zeile ausw\xE4hlen");
+    EXPECT_EQ(ItemText(dialog, 2), "Abbruch");
+    DestroyWindow(dialog);
+}
+
+TEST_F(ConfigDialogTest, Pictures) {
+    for (const char* language : {"US", "DE"}) {
+        SCOPED_TRACE(language);
+        StartWith(language, "30", "[ProxyServer]\r\nAdr=proxy.corvanware.lan\r\nPort=3128\r\n");
+        std::string prefix = PictureFolder() + "\\";
+        Configure([&](HWND dialog) {
+            Settle(200);
+            EXPECT_TRUE(SaveWindowPicture(dialog, prefix + "config-" + language + "-general.png"));
+            ShowPage(dialog, 1);
+            Settle(200);
+            EXPECT_TRUE(SaveWindowPicture(dialog, prefix + "config-" + language + "-connection.png"));
+            Press(dialog, IDCANCEL);
+        });
+        std::string shown;
+        gDialogAction = [&](HWND box) {
+            Settle(200);
+            EXPECT_TRUE(SaveWindowPicture(box, prefix + "info-" + language + ".png"));
+            char text[8192];
+            GetWindowTextA(box, text, sizeof text);
+            shown = text;
+            EnumChildWindows(
+                box,
+                [](HWND child, LPARAM all) {
+                    char part[8192];
+                    GetWindowTextA(child, part, sizeof part);
+                    *(std::string*)all += std::string("|") + part;
+                    return TRUE;
+                },
+                (LPARAM)&shown);
+            SendMessageA(box, WM_COMMAND, IDOK, 0);
+        };
+        UINT_PTR timer = SetTimer(NULL, 0, 50, DriveDialog);
+        Command(CMD_ABOUT);
+        KillTimer(NULL, timer);
+        EXPECT_EQ(shown.rfind(language[0] == 'U' ? "Product Information|" : "Produktinformation|", 0), 0u)
+            << shown;
+        EXPECT_NE(shown.find("Version 2025 (9x)"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("INI - " + settingsPath), std::string::npos) << shown;
+        ASSERT_TRUE(Close());
+        CloseStore(&gSettings);
+        TearDown();
+        SetUp();
+    }
+}
+
+} // namespace
