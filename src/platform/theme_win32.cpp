@@ -52,7 +52,8 @@ COLORREF ThemeColor(int index) {
     case COLOR_WINDOWTEXT:
     case COLOR_BTNTEXT:
     case COLOR_CAPTIONTEXT:
-    case COLOR_BACKGROUND: return RGB(0xE8, 0xE8, 0xE8);
+    case COLOR_BACKGROUND: // the configuration dialog's page header text
+        return RGB(0xE8, 0xE8, 0xE8);
     case COLOR_ACTIVECAPTION: return RGB(0x2B, 0x2B, 0x2B);
     case COLOR_GRADIENTACTIVECAPTION: return RGB(0x3C, 0x3C, 0x3C);
     default: return GetSysColor(index);
