@@ -5,7 +5,7 @@ The first part of the request path chooses the misbehaviour:
   /silent/...   accepts and reads the request, then sends nothing
   /stall/...    announces 100000 bytes, sends 1000, then sends nothing more
   /short/...    announces more bytes than it sends (a cut catalogue), then closes
-  /trickle/...  announces 100000 bytes and sends 10 bytes every 100 ms
+  /trickle/...  announces 100000 bytes and sends 100 bytes every 100 ms
 Anything else gets a small complete answer. No connection is held longer than HOLD_SECONDS,
 and the server ends by itself after LIFE_SECONDS.
 
@@ -67,8 +67,8 @@ class Handler(socketserver.BaseRequestHandler):
             sock.sendall(header(100000))
             sent = 0
             while time.monotonic() < end and sent < 100000 and not client_gone(sock, 0.1):
-                sock.sendall(b"t" * 10)
-                sent += 10
+                sock.sendall(b"t" * 100)
+                sent += 100
         else:
             sock.sendall(header(4) + b"ok\r\n")
 
