@@ -5,8 +5,7 @@
 // that does not end soon after is left to end by itself, so a download never hangs its caller.
 // The file is stored under a name of its own and moved into place only when it is whole.
 #include "update/download.h"
-#include <windows.h>
-#include <urlmon.h>
+#include "update/download_win.h"
 #include <new>
 #include <stdlib.h>
 #include <string.h>
@@ -30,6 +29,8 @@
 static const DWORD kWatchMs = 50;
 static const DWORD kAbortGraceMs = 1000;
 static const char kTransferClass[] = "QXUpdateTransfer";
+
+UrlDownloadProc gUrlDownload = URLDownloadToFileA;
 
 long OnDownloadProgress(DownloadProgress* progress, unsigned long position, unsigned long maximum) {
     if (gApp && gApp->cancelRequested) return E_ABORT;
@@ -167,7 +168,7 @@ static DWORD WINAPI TransferThread(void* parameter) {
                                   windowClass.hInstance, NULL);
     if (window) SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)t);
     t->window = window;
-    t->result = URLDownloadToFileA(NULL, t->address, t->partPath, 0, t);
+    t->result = gUrlDownload(NULL, t->address, t->partPath, 0, t);
     t->window = NULL;
     if (window) DestroyWindow(window);
     t->ReleaseBinding();

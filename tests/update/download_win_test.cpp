@@ -6,10 +6,12 @@
 #include <commctrl.h>
 #include <string>
 #include "app/appstate.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 #include "support/appwindow.h"
 #include "support/testserver.h"
 #include "update/download.h"
+#include "update/download_win.h"
 #include "update/statusline.h"
 
 namespace {
@@ -20,6 +22,7 @@ struct DownloadTest : AppWindowTest {
     }
     void TearDown() override {
         gDownloadStallMs = kDownloadStallMs;
+        gUrlDownload = URLDownloadToFileA;
         AppWindowTest::TearDown();
     }
     std::string Target(const char* name) { return folder.path + "\\new\\deeper\\" + name; }
@@ -168,6 +171,41 @@ TEST_F(DownloadTest, ACutAnswerIsAFailureAndChangesNoFile) {
     WriteFileText(target, "earlier");
     EXPECT_EQ((unsigned long)DownloadFile("dw/a.cgi?qjd", target.c_str()), 0x800C0008ul);
     EXPECT_EQ(ReadFileText(target), "earlier");
+}
+
+// A download service that neither calls back nor looks at its queue for a while, then
+// stores the file anyway.
+HANDLE gDeafEnded;
+HRESULT WINAPI DeafDownload(LPUNKNOWN, LPCSTR, LPCSTR path, DWORD, LPBINDSTATUSCALLBACK) {
+    Sleep(1500);
+    WriteFileText(path, "late");
+    SetEvent(gDeafEnded);
+    return S_OK;
+}
+
+TEST_F(DownloadTest, StopGivesUpOnAServiceThatDoesNotAnswer) {
+    Start();
+    gUrlDownload = DeafDownload;
+    gDeafEnded = CreateEventA(NULL, TRUE, FALSE, NULL);
+    Background b;
+    b.path = "products.txt", b.target = Target("deaf");
+    b.Start();
+    Pump(100);
+    gApp->cancelRequested = 1;
+    EXPECT_TRUE(PumpUntil([&] { return b.done != 0; }, 3000));
+    EXPECT_EQ((unsigned long)b.result, 0x80004004ul);
+    EXPECT_EQ(WaitForSingleObject(gDeafEnded, 5000), WAIT_OBJECT_0);
+    // What the service stored once it ended is removed, and the target never appears.
+    std::string folder = Target("");
+    EXPECT_TRUE(PumpUntil([&] {
+        int files = 0;
+        FsLocal()->Enumerate(
+            folder.c_str(), [](const FsEntry*, void* c) { return ++*(int*)c, 0; }, &files);
+        return files == 0;
+    }));
+    EXPECT_FALSE(FileExists(b.target));
+    CloseHandle(gDeafEnded);
+    gApp->cancelRequested = 0;
 }
 
 } // namespace
