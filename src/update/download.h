@@ -30,5 +30,6 @@ int AnnouncedLength(const char* headers, uint64_t* length);
 struct DownloadProgress {
     uint64_t largestTotal;
 };
-// One progress notification: 0 to go on, or E_ABORT (0x80004004) once Stop was given.
+// The transfer's progress as the downloader last saw it (it looks every 50 ms): 0 to go on,
+// or E_ABORT (0x80004004) once Stop was given.
 long OnDownloadProgress(DownloadProgress* progress, unsigned long position, unsigned long maximum);

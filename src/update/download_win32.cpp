@@ -135,13 +135,13 @@ static void ReleaseTransfer(Transfer* t) {
     delete t;
 }
 
-// Runs on the transfer thread, inside the service's wait, when the calling thread asks for
-// the abort: the binding is aborted by the thread that owns it.
 static UINT AbortMessage() {
     static UINT message = RegisterWindowMessageA("QXUpdateTransferAbort");
     return message;
 }
 
+// Runs on the transfer thread, inside the service's wait, when the calling thread asks for
+// the abort: the binding is aborted by the thread that owns it.
 static LRESULT CALLBACK TransferWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == AbortMessage() && message) {
         Transfer* t = (Transfer*)GetWindowLongPtrA(window, GWLP_USERDATA);
