@@ -10,13 +10,26 @@ extern char gUpdateBaseUrl[1024];
 extern const char kHomepageBaseUrl[];
 
 // Returns 0 when the file was stored, else a failure code (an HRESULT): the download
-// service's, or for an HTTP error answer 0x800C0006 (404) or 0x800C0008 (others), after
-// deleting the stored error page.
+// service's; 0x80004004 (E_ABORT) after Stop; 0x800C000B when no byte came for the stall
+// time; 0x800C0008 for a body shorter or longer than its announced length and for an HTTP
+// error answer (0x800C0006 for 404). A failed download leaves no file and an existing file
+// at the local path unchanged. Returns within about a second of Stop whatever the server does.
 long DownloadFile(const char* relativePath, const char* localPath);
+
+// How long a download may go without a byte from the server (connecting and the first byte
+// included) before it fails. Writable so that tests can shorten it.
+const unsigned long kDownloadStallMs = 30000;
+extern unsigned long gDownloadStallMs;
+
+// Reads an answer's header lines ("Name: value", CR LF or LF): 1 with the body's length when
+// the answer announces one that the stored file must match, 0 when it does not (no
+// Content-Length, or a transfer or content encoding that the service undoes).
+int AnnouncedLength(const char* headers, uint64_t* length);
 
 // The progress of one download: the status line follows the largest total seen so far.
 struct DownloadProgress {
     uint64_t largestTotal;
 };
-// One progress notification: 0 to go on, or E_ABORT (0x80004004) once Stop was given.
+// The transfer's progress as the downloader last saw it (it looks every 50 ms): 0 to go on,
+// or E_ABORT (0x80004004) once Stop was given.
 long OnDownloadProgress(DownloadProgress* progress, unsigned long position, unsigned long maximum);

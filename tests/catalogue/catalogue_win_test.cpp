@@ -127,6 +127,11 @@ TEST_F(CatalogueWinTest, FailedDownloadsChangeNothingButTheMarks) {
     SetRowText(gApp->listView, 0, 3, "");
     CheckForUpdates();
     EXPECT_EQ(Rows(), expected);
+    // A catalogue cut short of its announced length ("qj5.30 ...", then "qv2.5 QX Se").
+    CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, BadServerBaseUrl("short").c_str());
+    SetRowText(gApp->listView, 0, 3, "");
+    CheckForUpdates();
+    EXPECT_EQ(Rows(), expected);
     EXPECT_EQ(TemporaryFiles(), 0);
 }
 

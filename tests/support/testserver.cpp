@@ -22,6 +22,12 @@ std::string ServerBaseUrl(const std::string& folder, bool slow) {
     return "http://127.0.0.1:" + std::to_string(ServerPort(slow)) + "/" + folder + "/";
 }
 
+std::string BadServerBaseUrl(const std::string& mode) {
+    std::string state = StateFolder();
+    std::string port = ReadFileText(state.substr(0, state.find_last_of('\\')) + "\\badserver\\badport");
+    return "http://127.0.0.1:" + std::to_string(atoi(port.c_str())) + "/" + mode + "/";
+}
+
 void ServeFile(const std::string& relativePath, const std::string& content) {
     std::string path = ServerRoot() + "\\" + relativePath;
     for (char& c : path)

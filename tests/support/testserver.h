@@ -1,5 +1,6 @@
 // The update server the Windows tests download from: nginx on loopback, started by the
-// test run (server/serve), serving a copy of server/www that the tests may change.
+// test run (server/serve), serving a copy of server/www that the tests may change; and a
+// server that misbehaves on purpose (support/badserver.py).
 #pragma once
 #include <string>
 
@@ -10,3 +11,5 @@ int ServerPort(bool slow = false);
 std::string ServerBaseUrl(const std::string& folder, bool slow = false);
 // Writes a file below the root, creating its folders.
 void ServeFile(const std::string& relativePath, const std::string& content);
+// The misbehaving server with one of its modes ("silent", "stall", "short", "trickle").
+std::string BadServerBaseUrl(const std::string& mode);

@@ -1,21 +1,27 @@
-// The downloader against nginx on loopback: stored files, HTTP errors, no stale answers,
-// progress in the status line, and Stop during a slow transfer.
+// The downloader against nginx and a misbehaving server on loopback: stored files, HTTP
+// errors, no stale answers, progress in the status line, Stop and stalls whatever the
+// server does, and cut answers.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 #include <string>
 #include "app/appstate.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 #include "support/appwindow.h"
 #include "support/testserver.h"
 #include "update/download.h"
+#include "update/download_win.h"
 #include "update/statusline.h"
 
 namespace {
 
 struct DownloadTest : AppWindowTest {
-    void UseServer(bool slow = false) {
-        CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, ServerBaseUrl("download", slow).c_str());
+    void UseServer() { CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, ServerBaseUrl("download").c_str()); }
+    void TearDown() override {
+        gDownloadStallMs = kDownloadStallMs;
+        gUrlDownload = URLDownloadToFileA;
+        AppWindowTest::TearDown();
     }
     std::string Target(const char* name) { return folder.path + "\\new\\deeper\\" + name; }
     std::string Shown() {
@@ -92,37 +98,109 @@ TEST_F(DownloadTest, ProgressFollowsTheLargestTotal) {
     EXPECT_FALSE(IsWindowVisible(gStatusLine.progress));
 }
 
-struct SlowDownload {
-    std::string target;
+// A download on a worker thread, as the jobs run it.
+struct Background {
+    std::string path, target;
     volatile long result = 1;
     volatile LONG done = 0;
+    HANDLE thread = NULL;
+    static DWORD WINAPI Run(void* parameter) {
+        Background* b = (Background*)parameter;
+        b->result = DownloadFile(b->path.c_str(), b->target.c_str());
+        InterlockedExchange(&b->done, 1);
+        return 0;
+    }
+    void Start() { thread = CreateThread(NULL, 0, Run, this, 0, NULL); }
+    ~Background() {
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+    }
 };
 
-DWORD WINAPI SlowWorker(void* parameter) {
-    SlowDownload* d = (SlowDownload*)parameter;
-    d->result = DownloadFile("slow.bin", d->target.c_str());
-    InterlockedExchange(&d->done, 1);
-    return 0;
+TEST_F(DownloadTest, EveryTransferEndsOnStopOrWhenTheServerGoesQuiet) {
+    Start();
+    gDownloadStallMs = 1500;
+    struct Case {
+        std::string base;
+        DWORD stopAfter; // 0: no Stop
+        unsigned long result;
+    } cases[] = {
+        {BadServerBaseUrl("silent"), 500, 0x80004004ul},
+        {BadServerBaseUrl("stall"), 500, 0x80004004ul},
+        // Bytes keep coming, slowly: no stall however long it takes, only Stop ends it.
+        {BadServerBaseUrl("trickle"), 2500, 0x80004004ul},
+        // Nothing after connecting, or nothing after the first part of the body.
+        {BadServerBaseUrl("silent"), 0, 0x800C000Bul},
+        {BadServerBaseUrl("stall"), 0, 0x800C000Bul},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base + " Stop after " + std::to_string(c.stopAfter));
+        CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, c.base.c_str());
+        gApp->cancelRequested = 0;
+        Background b;
+        b.path = "big.bin", b.target = Target("big");
+        DWORD start = GetTickCount();
+        b.Start();
+        if (c.stopAfter) {
+            Pump(c.stopAfter);
+            EXPECT_EQ(b.done, 0);
+            gApp->cancelRequested = 1;
+        }
+        DWORD stop = GetTickCount();
+        // A couple of seconds at most after Stop or after the stall time.
+        EXPECT_TRUE(PumpUntil([&] { return b.done != 0; }, c.stopAfter ? 3000 : gDownloadStallMs + 3000));
+        if (!c.stopAfter) {
+            EXPECT_GE(GetTickCount() - start, gDownloadStallMs);
+        }
+        EXPECT_LT(GetTickCount() - stop, c.stopAfter ? 3000ul : gDownloadStallMs + 3000ul);
+        EXPECT_EQ((unsigned long)b.result, c.result);
+        EXPECT_FALSE(FileExists(b.target));
+    }
+    gApp->cancelRequested = 0;
 }
 
-TEST_F(DownloadTest, StopAbortsASlowDownloadPromptly) {
+TEST_F(DownloadTest, ACutAnswerIsAFailureAndChangesNoFile) {
+    CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, BadServerBaseUrl("short").c_str());
+    std::string target = Target("package");
+    EXPECT_EQ((unsigned long)DownloadFile("dw/a.cgi?qjd", target.c_str()), 0x800C0008ul);
+    EXPECT_FALSE(FileExists(target));
+    WriteFileText(target, "earlier");
+    EXPECT_EQ((unsigned long)DownloadFile("dw/a.cgi?qjd", target.c_str()), 0x800C0008ul);
+    EXPECT_EQ(ReadFileText(target), "earlier");
+}
+
+// A download service that neither calls back nor looks at its queue for a while, then
+// stores the file anyway.
+HANDLE gDeafEnded;
+HRESULT WINAPI DeafDownload(LPUNKNOWN, LPCSTR, LPCSTR path, DWORD, LPBINDSTATUSCALLBACK) {
+    Sleep(1500);
+    WriteFileText(path, "late");
+    SetEvent(gDeafEnded);
+    return S_OK;
+}
+
+TEST_F(DownloadTest, StopGivesUpOnAServiceThatDoesNotAnswer) {
     Start();
-    ServeFile("download\\slow.bin", std::string(2 << 20, 's')); // 32 seconds at 64 KiB/s
-    UseServer(true);
-    SlowDownload d;
-    d.target = Target("slow");
-    HANDLE thread = CreateThread(NULL, 0, SlowWorker, &d, 0, NULL);
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(gStatusLine.progress) != 0; }));
-    Pump(500);
-    EXPECT_EQ(d.done, 0);
-    DWORD stop = GetTickCount();
+    gUrlDownload = DeafDownload;
+    gDeafEnded = CreateEventA(NULL, TRUE, FALSE, NULL);
+    Background b;
+    b.path = "products.txt", b.target = Target("deaf");
+    b.Start();
+    Pump(100);
     gApp->cancelRequested = 1;
-    // The whole transfer would take half a minute: ending within a few seconds is the abort.
-    EXPECT_TRUE(PumpUntil([&] { return d.done != 0; }, 15000));
-    EXPECT_LT(GetTickCount() - stop, 15000ul);
-    EXPECT_NE(d.result, 0);
-    WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
+    EXPECT_TRUE(PumpUntil([&] { return b.done != 0; }, 3000));
+    EXPECT_EQ((unsigned long)b.result, 0x80004004ul);
+    EXPECT_EQ(WaitForSingleObject(gDeafEnded, 5000), WAIT_OBJECT_0);
+    // What the service stored once it ended is removed, and the target never appears.
+    std::string folder = Target("");
+    EXPECT_TRUE(PumpUntil([&] {
+        int files = 0;
+        FsLocal()->Enumerate(
+            folder.c_str(), [](const FsEntry*, void* c) { return ++*(int*)c, 0; }, &files);
+        return files == 0;
+    }));
+    EXPECT_FALSE(FileExists(b.target));
+    CloseHandle(gDeafEnded);
     gApp->cancelRequested = 0;
 }
 
