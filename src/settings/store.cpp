@@ -174,6 +174,20 @@ size_t GetFilePath(Store* store, char* out, size_t size) {
     return CopyText(out, size, lock.held ? store->path : "");
 }
 
+size_t SettingsFileKey(Store* store, char* out, size_t size) {
+    char path[1024];
+    if (!GetFilePath(store, path, sizeof path)) LocalLocation(path, sizeof path);
+    for (char* p = path; *p; p++)
+        if (*p == '/') *p = '\\';
+    NormalisePath(path, sizeof path);
+    SysUpperCase(path);
+    uint64_t hash = 14695981039346656037ull; // FNV-1a
+    for (const unsigned char* p = (const unsigned char*)path; *p; p++)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return FormatText(out, size, "QXUpdate-%08lx%08lx", (unsigned long)(uint32_t)(hash >> 32),
+                      (unsigned long)(uint32_t)hash);
+}
+
 void Suspend(Store* store) {
     StoreLock lock(store);
     store->suspendCount++;

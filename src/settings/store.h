@@ -51,6 +51,9 @@ void LoadContent(Store* store, const char* path);
 void DropContent(Store* store);
 int Flush(Store* store);
 size_t GetFilePath(Store* store, char* out, size_t size);
+// A name that running copies of the program share exactly when they use the same settings file
+// (the file's path normalised and upper-cased, hashed): "QXUpdate-" and 16 hex digits.
+size_t SettingsFileKey(Store* store, char* out, size_t size);
 void Suspend(Store* store);
 
 // Reading: 0 found, 1 not found. A missing value yields the default (or ""); a value present

@@ -154,7 +154,9 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         SaveProductTable(&saved.store, &store);
         char entry[PRODUCT_ENTRY_SIZE];
         ReadValue(&store, "Products", "1", "", entry, sizeof entry);
-        if (c.entry) EXPECT_STREQ(entry, c.entry);
+        if (c.entry) {
+            EXPECT_STREQ(entry, c.entry);
+        }
         LoadProductTable(&loaded.store, &store);
         EXPECT_EQ(loaded.Lines(), wanted.Lines()) << entry;
     }

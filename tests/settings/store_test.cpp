@@ -197,6 +197,30 @@ TEST_F(StoreTest, AFileTheTextCannotHoldIsKeptBeforeItIsOverwritten) {
     }
 }
 
+TEST(SettingsFileKey, IsSharedOnlyByTheSameSettingsFile) {
+    auto key = [](const char* path) {
+        Store store;
+        OpenStore(&store, path, STORE_NO_LOCATE);
+        char out[64];
+        SettingsFileKey(&store, out, sizeof out);
+        CloseStore(&store);
+        return std::string(out);
+    };
+    struct Case {
+        const char* other;
+        bool same;
+    } cases[] = {
+        {"c:/qx/sub/../QXUpd.ini", true},
+        {"C:\\QX\\.\\QXUPD.INI", true},
+        {"D:\\QX\\QXUpd.INI", false}, // a portable copy on another drive
+        {"C:\\QX2\\QXUpd.INI", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.other);
+        EXPECT_EQ(key("C:\\QX\\QXUpd.INI") == key(c.other), c.same);
+    }
+}
+
 TEST_F(StoreTest, FlushCreatesTheFolderAndStampsTheVersion) {
     path = folder / "sub/deeper/Updat.INI";
     OpenStore(&store, path.c_str(), STORE_NO_LOCATE | STORE_TRACK_DESKTOP);
