@@ -77,6 +77,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
 
 int RunApplication(HINSTANCE instance, int showCommand) {
     InitControls();
+    if (HandOverToRunningCopy(&gSettings, StartedHidden(GetCommandLineA()))) return 0;
     gApp = (AppState*)calloc(1, sizeof(AppState));
     if (!gApp) return 0;
     gAccelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(1));

@@ -1,6 +1,7 @@
 // The entry function's work, the main window, its procedure and the command gate.
 #pragma once
 #include <windows.h>
+#include "settings/store.h"
 
 // Runs the program: App state, providers, main window, message loop, shutdown.
 int RunApplication(HINSTANCE instance, int showCommand);
@@ -8,6 +9,9 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Nonzero when the first command-line argument is "/A" (ignoring case).
 int StartedHidden(const char* commandLine);
+// Nonzero when another copy of the program runs for the same settings file: its window has
+// been brought to the front (unless hidden), nothing will be written, and this copy ends.
+int HandOverToRunningCopy(Store* settings, int hidden);
 // Chooses the interface language and applies its texts to the main window.
 void SelectLanguage(HWND mainWindow);
 

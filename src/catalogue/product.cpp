@@ -118,12 +118,28 @@ void MarkUpdatesDue(const RowStore* rows) {
     }
 }
 
+// Appends one field in a form that ParseProductEntry takes back whole. The reader ends a
+// quoted field at the first matching quote followed by ';' or the end, and an unquoted one at
+// the first ';'. So a field with ';' or '"' (or one that begins with a quote, or the first
+// field when it begins with a space, which the settings file drops) goes in double quotes,
+// or in single quotes when it holds '";' but not "';". A field holding both cannot be carried
+// by either: its double quotes become single quotes. CR and LF, which would end the settings
+// line, become spaces.
 static void AppendField(char* out, size_t size, const char* field, int first) {
+    char text[1024];
+    CopyText(text, sizeof text, field);
+    for (char* p = text; *p; p++)
+        if (*p == '\r' || *p == '\n') *p = ' ';
+    if (strstr(text, "\";") && strstr(text, "';"))
+        for (char* p = text; *p; p++)
+            if (*p == '"') *p = '\'';
+    const char* quote = "";
+    if (strchr(text, ';') || strchr(text, '"') || text[0] == '\'' || (first && text[0] == ' '))
+        quote = strstr(text, "\";") ? "'" : "\"";
     if (!first) AppendText(out, size, ";");
-    int quote = strchr(field, ';') || strchr(field, '"');
-    if (quote) AppendText(out, size, "\"");
-    AppendText(out, size, field);
-    if (quote) AppendText(out, size, "\"");
+    AppendText(out, size, quote);
+    AppendText(out, size, text);
+    AppendText(out, size, quote);
 }
 
 void FormatProductEntry(const Product* record, char* out, size_t size) {

@@ -2,7 +2,8 @@
 // or per installed copy found on the machine. A row's item data holds the product code in
 // bits 8 to 31 (first character in bits 8 to 15) and the state nibble in bits 0 to 3.
 // Between runs the table lives in the settings section "Products", one entry per row:
-// code;name;actVersion;instVersion;state;location, a field with ';' or '"' in double quotes.
+// code;name;actVersion;instVersion;state;location, a field with ';' or '"' in quotes that the
+// reader takes back whole (see FormatProductEntry).
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -39,6 +40,8 @@ int MergeProduct(Product* record, const RowStore* rows);
 // Marks rows whose versions are both set and differ: icon 4 and "Please update!".
 void MarkUpdatesDue(const RowStore* rows);
 
+// Every field comes back whole from ParseProductEntry, except that CR and LF become spaces, and
+// a field holding both '";' and "';" has its double quotes turned into single quotes.
 void FormatProductEntry(const Product* record, char* out, size_t size);
 void ParseProductEntry(const char* value, Product* record);
 void SaveProductTable(const RowStore* rows, Store* store);

@@ -19,6 +19,12 @@ size_t SysUtf8ToAnsi(const char* text, char* out, size_t size);
 size_t SysAnsiToUtf8(const char* text, char* out, size_t size);
 // Converts zero-terminated UTF-16 text to the given code page (0: ANSI). Returns the length.
 size_t SysUtf16ToCodePage(const uint16_t* text, unsigned codePage, char* out, size_t size);
+// Converts zero-terminated UTF-16 text to the ANSI code page without look-alike replacements:
+// a character the code page lacks becomes '?'. Returns the length.
+size_t SysUtf16ToAnsiExact(const uint16_t* text, char* out, size_t size);
+// Converts zero-terminated ANSI text to UTF-16; count is out's size in units and must hold
+// the whole text (one unit a byte is enough). Returns the units written, without the zero.
+size_t SysAnsiToUtf16(const char* text, uint16_t* out, size_t count);
 
 // ExpandEnvironmentStringsA into out; returns 0 on failure, else the length.
 size_t SysExpandEnvironment(const char* text, char* out, size_t size);

@@ -118,6 +118,19 @@ size_t SysUtf16ToCodePage(const uint16_t* text, unsigned codePage, char* out, si
     return n;
 }
 
+size_t SysUtf16ToAnsiExact(const uint16_t* text, char* out, size_t size) {
+    return SysUtf16ToCodePage(text, CODEPAGE_ANSI, out, size);
+}
+
+size_t SysAnsiToUtf16(const char* text, uint16_t* out, size_t count) {
+    if (count == 0) return 0;
+    size_t n = 0;
+    for (const unsigned char* p = (const unsigned char*)text; *p && n + 1 < count; p++)
+        out[n++] = (uint16_t)Cp1252ToCode(*p);
+    out[n] = 0;
+    return n;
+}
+
 size_t SysExpandEnvironment(const char* text, char* out, size_t size) {
     char all[4096];
     size_t n = 0;

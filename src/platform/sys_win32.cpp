@@ -13,14 +13,15 @@ void SysUpperCase(char* text) {
     CharUpperBuffA(text, (DWORD)strlen(text));
 }
 
-static size_t WideToCodePage(const wchar_t* wide, unsigned codePage, char* out, size_t size) {
+static size_t WideToCodePage(const wchar_t* wide, unsigned codePage, char* out, size_t size,
+                             DWORD flags = 0) {
     if (size == 0) return 0;
     out[0] = 0;
-    int needed = WideCharToMultiByte(codePage, 0, wide, -1, NULL, 0, NULL, NULL);
+    int needed = WideCharToMultiByte(codePage, flags, wide, -1, NULL, 0, NULL, NULL);
     if (needed <= 0) return 0;
     char* all = (char*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)needed);
     if (!all) return 0;
-    WideCharToMultiByte(codePage, 0, wide, -1, all, needed, NULL, NULL);
+    WideCharToMultiByte(codePage, flags, wide, -1, all, needed, NULL, NULL);
     size_t n = CopyText(out, size, all);
     HeapFree(GetProcessHeap(), 0, all);
     return n;
@@ -48,6 +49,22 @@ size_t SysAnsiToUtf8(const char* text, char* out, size_t size) {
 
 size_t SysUtf16ToCodePage(const uint16_t* text, unsigned codePage, char* out, size_t size) {
     return WideToCodePage((const wchar_t*)text, codePage, out, size);
+}
+
+size_t SysUtf16ToAnsiExact(const uint16_t* text, char* out, size_t size) {
+    // A UTF-8 code page takes no flags, and has every character anyway.
+    return WideToCodePage((const wchar_t*)text, CP_ACP, out, size,
+                          GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS);
+}
+
+size_t SysAnsiToUtf16(const char* text, uint16_t* out, size_t count) {
+    if (count == 0) return 0;
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, (wchar_t*)out, (int)count);
+    if (n <= 0) {
+        out[0] = 0;
+        return 0;
+    }
+    return (size_t)n - 1;
 }
 
 size_t SysExpandEnvironment(const char* text, char* out, size_t size) {

@@ -75,6 +75,8 @@ int SetFile(Store* store, const char* path, int mode) {
         fs->Close(file);
     }
     CopyText(store->path, sizeof store->path, path);
+    // A damaged original is kept only from being overwritten by its own text.
+    store->encoding.damaged = 0;
     return 0;
 }
 
@@ -83,6 +85,7 @@ void DropContent(Store* store) {
     if (!lock.held) return;
     free(store->text);
     store->text = NULL;
+    FreeTextEncoding(&store->encoding);
 }
 
 void LoadContent(Store* store, const char* path) {
@@ -95,8 +98,10 @@ void LoadContent(Store* store, const char* path) {
     char* data;
     size_t size;
     if (FsLocal()->ReadWhole(from, &data, &size)) return;
-    store->text = data;
-    if (size >= 3 && StartsWith(data, kBom)) store->utf8 = 1;
+    store->text = DecodeText(data, size, &store->encoding);
+    if (path && SysCompareNoCase(path, store->path) != 0) store->encoding.damaged = 0;
+    if (store->text && store->encoding.kind == TEXT_ANSI && size >= 3 && StartsWith(store->text, kBom))
+        store->utf8 = 1;
 }
 
 static void LoadIfNeeded(Store* store) {
@@ -169,6 +174,20 @@ size_t GetFilePath(Store* store, char* out, size_t size) {
     return CopyText(out, size, lock.held ? store->path : "");
 }
 
+size_t SettingsFileKey(Store* store, char* out, size_t size) {
+    char path[1024];
+    if (!GetFilePath(store, path, sizeof path)) LocalLocation(path, sizeof path);
+    for (char* p = path; *p; p++)
+        if (*p == '/') *p = '\\';
+    NormalisePath(path, sizeof path);
+    SysUpperCase(path);
+    uint64_t hash = 14695981039346656037ull; // FNV-1a
+    for (const unsigned char* p = (const unsigned char*)path; *p; p++)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return FormatText(out, size, "QXUpdate-%08lx%08lx", (unsigned long)(uint32_t)(hash >> 32),
+                      (unsigned long)(uint32_t)hash);
+}
+
 void Suspend(Store* store) {
     StoreLock lock(store);
     store->suspendCount++;
@@ -226,6 +245,44 @@ static int SameAsOnDisk(const char* path, const char* text, size_t length) {
     return same;
 }
 
+// Keeps a file that the text could not hold whole beside it, as "<name>.bak" (or .bak2 to
+// .bak9 when that holds another file), unless a backup already holds the same bytes.
+static int KeepDamagedFile(const char* path) {
+    const FsProvider* fs = FsLocal();
+    char* data;
+    size_t size;
+    int r = fs->ReadWhole(path, &data, &size);
+    if (r) return r == ERR_FILE_NOT_FOUND ? 0 : r;
+    r = ERR_FILE_EXISTS;
+    for (int i = 1; i <= 9 && r == ERR_FILE_EXISTS; i++) {
+        char name[1040];
+        FormatText(name, sizeof name, "%s.bak", path);
+        if (i > 1) FormatText(name, sizeof name, "%s.bak%d", path, i);
+        if (!fs->Exists(name))
+            r = fs->WriteWhole(name, data, size);
+        else if (SameAsOnDisk(name, data, size))
+            r = 0;
+    }
+    free(data);
+    return r;
+}
+
+// Writes the text to path in the file's encoding, unless the file holds it already.
+static int SaveText(Store* store, const char* path) {
+    char* encoded;
+    size_t length;
+    if (EncodeText(&store->encoding, store->text, &encoded, &length)) return ERR_NOT_ENOUGH_MEMORY;
+    const char* bytes = encoded ? encoded : store->text;
+    int r = 0;
+    if (!SameAsOnDisk(path, bytes, length)) {
+        if (store->encoding.damaged) r = KeepDamagedFile(path);
+        if (!r) r = WriteSettingsFile(path, bytes, length);
+        if (!r) store->encoding.damaged = 0;
+    }
+    free(encoded);
+    return r;
+}
+
 int Flush(Store* store) {
     if (store->suspendCount) return 0;
     StoreLock lock(store);
@@ -236,12 +293,7 @@ int Flush(Store* store) {
     }
     if (store->flags & STORE_TRACK_DESKTOP)
         IniWriteValue(&store->text, PROGRAM_SECTION, "Version", PROGRAM_RELEASE);
-    size_t length = strlen(store->text);
-    if (SameAsOnDisk(store->path, store->text, length)) {
-        store->dirty = 0;
-        return 0;
-    }
-    int r = WriteSettingsFile(store->path, store->text, length);
+    int r = SaveText(store, store->path);
     if (r && !(store->flags & STORE_NO_LOCATE)) {
         char profile[1024];
         ProfileLocation(profile, sizeof profile);
@@ -253,7 +305,7 @@ int Flush(Store* store) {
                 return e;
             }
             IniWriteValue(&store->text, "UseThis", "Opt", profile);
-            r = WriteSettingsFile(profile, store->text, strlen(store->text));
+            r = SaveText(store, profile);
         }
     }
     store->dirty = 0;
@@ -287,7 +339,7 @@ int ReadText(Store* store, const char* section, const char* key, const char* def
     }
     int utf8 = 0;
     int r = ReadValue(store, section, key, NULL, scratch, 2 * size);
-    utf8 = store->utf8;
+    utf8 = store->utf8 && store->encoding.kind == TEXT_ANSI;
     if (r)
         CopyText(out, size, defaultText ? defaultText : "");
     else if (utf8)

@@ -1,13 +1,14 @@
 // The settings store: one INI-style settings file held whole in memory, read and edited
-// there and written back in one piece by Flush. It finds the file next to the program or in
-// the user's profile, falls back from one to the other when the first cannot be written,
-// and keeps a few entries of its own (desktop size, program version, relocation marker).
-// Every operation takes the store's mutex with a 50 ms time-out; a timed-out read reports
-// "not found", a timed-out write is dropped.
+// there and written back in one piece by Flush, in the encoding it came in. It finds the file
+// next to the program or in the user's profile, falls back from one to the other when the
+// first cannot be written, and keeps a few entries of its own (desktop size, program version,
+// relocation marker). Every operation takes the store's mutex with a 50 ms time-out; a
+// timed-out read reports "not found", a timed-out write is dropped.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
 #include "platform/sys.h"
+#include "settings/encoding.h"
 #include "settings/ini.h"
 
 #define PROGRAM_SECTION "QXUpdate"
@@ -24,6 +25,9 @@ struct Store {
     SysMutex* mutex;
     char* text; // the whole file, zero-terminated; NULL until loaded or when there is none
     int utf8;   // the loaded file began with the UTF-8 byte order mark
+    // How the loaded file holds the text: written back the same way; when the text could not
+    // hold the file at path whole, the file is kept beside it before it is first overwritten.
+    TextEncoding encoding;
     int dirty;
     uint32_t flags;
     int suspendCount;
@@ -47,6 +51,9 @@ void LoadContent(Store* store, const char* path);
 void DropContent(Store* store);
 int Flush(Store* store);
 size_t GetFilePath(Store* store, char* out, size_t size);
+// A name that running copies of the program share exactly when they use the same settings file
+// (the file's path normalised and upper-cased, hashed): "QXUpdate-" and 16 hex digits.
+size_t SettingsFileKey(Store* store, char* out, size_t size);
 void Suspend(Store* store);
 
 // Reading: 0 found, 1 not found. A missing value yields the default (or ""); a value present

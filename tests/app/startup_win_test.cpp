@@ -1,11 +1,57 @@
 // The program as a whole: it starts, shows its window (or not, with "/A"), closes on
-// request and writes its settings file.
+// request and writes its settings file in the encoding it came in; a second copy for the
+// same settings file hands over to the running one.
 #include <gtest/gtest.h>
 #include <string>
 #include "support/testfiles.h"
 #include "support/winprocess.h"
 
 namespace {
+
+// Closing is refused while the start-up job runs: ask until the program is gone.
+void Close(HANDLE process, HWND window) {
+    for (int i = 0; i < 60 && WaitForSingleObject(process, 0) != WAIT_OBJECT_0; i++) {
+        PostMessageA(window, WM_COMMAND, 101, 0);
+        WaitForSingleObject(process, 500);
+    }
+    ASSERT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process, &code);
+    EXPECT_EQ(code, 0u);
+}
+
+// A started program, ended when the test leaves it running.
+struct Running {
+    HANDLE process;
+    ~Running() {
+        if (!process) return;
+        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 3);
+        CloseHandle(process);
+    }
+};
+
+struct WindowCount {
+    DWORD processes[2];
+    int count;
+};
+
+BOOL CALLBACK CountMainWindow(HWND window, LPARAM lParam) {
+    WindowCount* c = (WindowCount*)lParam;
+    DWORD owner = 0;
+    char name[32];
+    GetWindowThreadProcessId(window, &owner);
+    if ((owner == c->processes[0] || owner == c->processes[1]) && GetClassNameA(window, name, sizeof name) &&
+        lstrcmpA(name, "QXUpdate") == 0)
+        c->count++;
+    return TRUE;
+}
+
+std::string Utf16Le(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text)
+        bytes += std::string{(char)(c & 0xFF), (char)(c >> 8)};
+    return bytes;
+}
 
 struct ProgramTest : ::testing::Test {
     TempFolder folder;
@@ -53,15 +99,7 @@ struct ProgramTest : ::testing::Test {
             Sleep(300);
             EXPECT_TRUE(IsWindowVisible(window));
         }
-        // Closing is refused while the start-up job runs: ask until the program is gone.
-        for (int i = 0; i < 60 && WaitForSingleObject(process, 0) != WAIT_OBJECT_0; i++) {
-            PostMessageA(window, WM_COMMAND, 101, 0);
-            WaitForSingleObject(process, 500);
-        }
-        ASSERT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
-        DWORD code = 1;
-        GetExitCodeProcess(process, &code);
-        EXPECT_EQ(code, 0u);
+        Close(process, window);
     }
 };
 
@@ -105,6 +143,60 @@ TEST_F(ProgramTest, UnwritableLocalSettingsMoveToTheProfile) {
     EXPECT_NE(moved.find("Language=DE\r\nOpt=8\r\n"), std::string::npos) << moved;
     EXPECT_NE(moved.find("[UseThis]\r\nOpt=" + profile + "\r\n"), std::string::npos) << moved;
     EXPECT_NE(moved.find("Pos="), std::string::npos) << moved;
+}
+
+TEST_F(ProgramTest, OneRunningCopyPerSettingsFile) {
+    std::string other = folder.path + "\\other";
+    CreateDirectoryA(other.c_str(), NULL);
+    std::string otherProgram = CopyProgramTo(other);
+    struct Case {
+        const char* name;
+        const char *first, *second;
+        bool otherFile;
+        int windows;
+    } cases[] = {
+        {"a second start shows the hidden first copy", "/A", "", false, 1},
+        {"a second start with /A ends quietly", "", "/A", false, 1},
+        {"a copy with another settings file starts", "", "", true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Running first = {StartProgram(program, c.first)};
+        HWND window = WaitForProcessWindow(first.process, "QXUpdate", 30000);
+        ASSERT_NE(window, nullptr);
+        WaitForInputIdle(first.process, 15000);
+        Running second = {StartProgram(c.otherFile ? otherProgram : program, c.second)};
+        HWND secondWindow = NULL;
+        if (c.otherFile) {
+            secondWindow = WaitForProcessWindow(second.process, "QXUpdate", 30000);
+            WaitForInputIdle(second.process, 15000);
+        } else {
+            EXPECT_EQ(WaitForSingleObject(second.process, 30000), WAIT_OBJECT_0);
+        }
+        Sleep(300);
+        WindowCount count = {{GetProcessId(first.process), GetProcessId(second.process)}, 0};
+        EnumWindows(CountMainWindow, (LPARAM)&count);
+        EXPECT_EQ(count.count, c.windows);
+        EXPECT_TRUE(IsWindowVisible(window));
+        if (secondWindow) Close(second.process, secondWindow);
+        Close(first.process, window);
+    }
+}
+
+TEST_F(ProgramTest, Utf16SettingsKeepTheirEncodingAndTheUsersLines) {
+    const std::u16string mine = u"[Mine]\r\nGreek=\u03A9\u03BC\u03AD\u03B3\u03B1 Gr\u00FC\u00DFe\r\n\r\n";
+    WriteFileText(local, Utf16Le(mine + u"[QXUpdate]\r\nLanguage=DE\r\nOpt=8\r\n"));
+    RunAndClose("", true);
+    std::string bytes = ReadFileText(local);
+    ASSERT_EQ(bytes.rfind(Utf16Le(mine), 0), 0u) << bytes;
+    std::u16string text;
+    std::string shown; // the low bytes, for the failure message
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        text += (char16_t)((unsigned char)bytes[i] | (unsigned char)bytes[i + 1] << 8);
+        shown += bytes[i];
+    }
+    EXPECT_NE(text.find(u"[QXUpdate]\r\nLanguage=DE\r\nOpt=8\r\n"), std::u16string::npos) << shown;
+    EXPECT_NE(text.find(u"\r\nPos="), std::u16string::npos) << shown;
 }
 
 } // namespace

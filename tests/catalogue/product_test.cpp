@@ -100,29 +100,68 @@ TEST_F(ProductTest, MarkingComparesVersionsByteForByte) {
     EXPECT_EQ(states, (Lines{"", "Please update!", "Please update!", "Download error", ""}));
 }
 
-TEST_F(ProductTest, EntriesRoundTripWithQuotes) {
+TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
+    enum { CODE, NAME, VERSIONS, STATE, LOCATION };
     struct Case {
-        Product record;
-        const char* entry;
+        int field;
+        const char* value;
+        const char* back;         // NULL: the value itself
+        const char* entry = NULL; // the stored form, where other copies rely on it
     } cases[] = {
-        {Record("qj", "QX Navigator", "5.20", "5.10", "C:\\QX\\QXNav.exe"),
-         "qj;QX Navigator;5.20;5.10;;C:\\QX\\QXNav.exe"},
-        {Record("qj", "Odd;name", "1\"2", "", ""), "qj;\"Odd;name\";\"1\"2\";;;"},
-        {Record("", "", "1.0", "0.9", "C:\\x;y\\QX.exe"), ";;1.0;0.9;;\"C:\\x;y\\QX.exe\""},
+        {NAME, "QX Navigator", NULL, "qj;QX Navigator;5.20;5.20;;C:\\QX\\QXNav.exe"},
+        {NAME, "Odd;name", NULL, "qj;\"Odd;name\";5.20;5.20;;C:\\QX\\QXNav.exe"},
+        {VERSIONS, "1\"2", NULL, "qj;QX Navigator;\"1\"2\";\"1\"2\";;C:\\QX\\QXNav.exe"},
+        {NAME, "QX \"Navigator\"; Pro=1", NULL, "qj;'QX \"Navigator\"; Pro=1';5.20;5.20;;C:\\QX\\QXNav.exe"},
+        {NAME, "\"QX", NULL},
+        {NAME, "QX\"", NULL},
+        {NAME, "\"", NULL},
+        {NAME, "'", NULL},
+        {NAME, "'QX'", NULL},
+        {NAME, "a;\"b", NULL},
+        {NAME, "a';b", NULL},
+        {NAME, "a;'b\";", NULL},
+        {NAME, "a\";b';c", "a';b';c"}, // no quoting carries both
+        {NAME, "a\r\nb", "a  b"},      // a line end would end the settings line
+        {CODE, "\"", NULL},
+        {CODE, "';", NULL},
+        {CODE, " q", NULL}, // the settings file drops spaces in front of a value
+        {VERSIONS, "\";", NULL},
+        {VERSIONS, "';'", NULL},
+        {STATE, "Updated at \"x\";", NULL},
+        {STATE, "Updated at 'x';\"", NULL},
+        {LOCATION, "'C:\\QX\\'", NULL},
+        {LOCATION, "'C:\\Q;X\\QX.exe", NULL},
+        {LOCATION, "C:\\\"Q\";X\\", NULL},
     };
+    TempFolder folder;
+    std::string path = folder / "p.ini";
+    Store store;
+    OpenStore(&store, path.c_str(), STORE_NO_LOCATE);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.entry);
+        SCOPED_TRACE(c.value);
+        Product p = Record("qj", "QX Navigator", "5.20", "5.20", "C:\\QX\\QXNav.exe");
+        Product expected = p;
+        const char* back = c.back ? c.back : c.value;
+        char* fields[] = {p.code, p.name, p.actVersion, p.state, p.location};
+        char* expectedFields[] = {expected.code, expected.name, expected.actVersion, expected.state,
+                                  expected.location};
+        strcpy(fields[c.field], c.value);
+        strcpy(expectedFields[c.field], back);
+        if (c.field == VERSIONS) strcpy(p.instVersion, c.value), strcpy(expected.instVersion, back);
+        MemoryRows saved, loaded, wanted;
+        WriteProductRow(&p, &saved.store, -1);
+        WriteProductRow(&expected, &wanted.store, -1);
+        SaveProductTable(&saved.store, &store);
         char entry[PRODUCT_ENTRY_SIZE];
-        FormatProductEntry(&c.record, entry, sizeof entry);
-        EXPECT_STREQ(entry, c.entry);
-        Product back;
-        ParseProductEntry(entry, &back);
-        EXPECT_STREQ(back.code, c.record.code);
-        EXPECT_STREQ(back.name, c.record.name);
-        EXPECT_STREQ(back.actVersion, c.record.actVersion);
-        EXPECT_STREQ(back.instVersion, c.record.instVersion);
-        EXPECT_STREQ(back.location, c.record.location);
+        ReadValue(&store, "Products", "1", "", entry, sizeof entry);
+        if (c.entry) {
+            EXPECT_STREQ(entry, c.entry);
+        }
+        LoadProductTable(&loaded.store, &store);
+        EXPECT_EQ(loaded.Lines(), wanted.Lines()) << entry;
     }
+    CloseStore(&store);
+
     Product p;
     ParseProductEntry("abcdef;'single; quoted';1\r\nignored", &p);
     EXPECT_STREQ(p.code, "abc");

@@ -129,6 +129,98 @@ TEST_F(StoreTest, FlushLeavesAnUnchangedFileUntouched) {
     EXPECT_EQ(ReadFileText(path), text);
 }
 
+// text in UTF-16 with its mark.
+std::string Utf16(const std::u16string& text, bool little) {
+    std::string bytes;
+    for (char16_t c : u"\xFEFF" + text) {
+        char low = (char)(c & 0xFF), high = (char)(c >> 8);
+        bytes += little ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+TEST_F(StoreTest, Utf16FilesKeepTheirEncodingAndTheUsersLines) {
+    // Greek and an emoji are not in the ANSI code page; the umlauts are.
+    const std::u16string mine =
+        u"\r\n[Mine]\r\nGreek=\u03A9\u03BC\u03AD\u03B3\u03B1 1\r\nWords=Gr\u00FC\u00DFe\r\n"
+        u"\U0001F600\r\n";
+    for (bool little : {true, false}) {
+        SCOPED_TRACE(little ? "little endian" : "big endian");
+        Open(Utf16(u"[QXUpdate]\r\nLanguage=DE\r\nOpt=8\r\n" + mine, little));
+        char out[32];
+        ReadText(&store, "QXUpdate", "Language", "", out, sizeof out);
+        EXPECT_STREQ(out, "DE");
+        ReadText(&store, "Mine", "Words", "", out, sizeof out);
+        EXPECT_STREQ(out, "Gr\xFC\xDF"
+                          "e");
+        WriteText(&store, "QXUpdate", "Opt", "12");
+        EXPECT_EQ(Flush(&store), 0);
+        EXPECT_EQ(ReadFileText(path), Utf16(u"[QXUpdate]\r\nLanguage=DE\r\nOpt=12\r\n" + mine, little));
+        CloseStore(&store);
+
+        // Unchanged in the end: compared in its own encoding, the file is left alone.
+        auto old = std::filesystem::last_write_time(path) - std::chrono::hours(48);
+        std::filesystem::last_write_time(path, old);
+        OpenStore(&store, path.c_str(), STORE_NO_LOCATE);
+        WriteText(&store, "QXUpdate", "Opt", "4");
+        WriteText(&store, "QXUpdate", "Opt", "12");
+        EXPECT_EQ(Flush(&store), 0);
+        EXPECT_EQ(std::filesystem::last_write_time(path), old);
+        CloseStore(&store);
+    }
+}
+
+TEST_F(StoreTest, AFileTheTextCannotHoldIsKeptBeforeItIsOverwritten) {
+    struct Case {
+        const char* name;
+        std::string before, after, backup;
+    } cases[] = {
+        {"zero byte", std::string("[QXUpdate]\r\nOpt=4\r\n\0", 20) + std::string(100000, 'x'),
+         "[QXUpdate]\r\nOpt=8\r\n", ".bak"},
+        {"cut UTF-16 unit", Utf16(u"[QXUpdate]\r\nOpt=4\r\n", true) + "x",
+         Utf16(u"[QXUpdate]\r\nOpt=8\r\n", true), ".bak2"}, // an older backup holds another file
+        {"zero UTF-16 unit", Utf16(u"[QXUpdate]\r\nOpt=4\r\n", false) + std::string("\0\0\0x", 4),
+         Utf16(u"[QXUpdate]\r\nOpt=8\r\n", false), ".bak3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open(c.before);
+        EXPECT_EQ(ReadInt(&store, "QXUpdate", "Opt", 0), 4);
+        WriteText(&store, "QXUpdate", "Opt", "8");
+        EXPECT_EQ(Flush(&store), 0);
+        EXPECT_EQ(ReadFileText(path), c.after);
+        EXPECT_EQ(ReadFileText(path + c.backup), c.before);
+        WriteText(&store, "QXUpdate", "Opt", "16"); // kept once, before the first write
+        EXPECT_EQ(Flush(&store), 0);
+        EXPECT_EQ(ReadFileText(path + c.backup), c.before);
+        CloseStore(&store);
+    }
+}
+
+TEST(SettingsFileKey, IsSharedOnlyByTheSameSettingsFile) {
+    auto key = [](const char* path) {
+        Store store;
+        OpenStore(&store, path, STORE_NO_LOCATE);
+        char out[64];
+        SettingsFileKey(&store, out, sizeof out);
+        CloseStore(&store);
+        return std::string(out);
+    };
+    struct Case {
+        const char* other;
+        bool same;
+    } cases[] = {
+        {"c:/qx/sub/../QXUpd.ini", true},
+        {"C:\\QX\\.\\QXUPD.INI", true},
+        {"D:\\QX\\QXUpd.INI", false}, // a portable copy on another drive
+        {"C:\\QX2\\QXUpd.INI", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.other);
+        EXPECT_EQ(key("C:\\QX\\QXUpd.INI") == key(c.other), c.same);
+    }
+}
+
 TEST_F(StoreTest, FlushCreatesTheFolderAndStampsTheVersion) {
     path = folder / "sub/deeper/Updat.INI";
     OpenStore(&store, path.c_str(), STORE_NO_LOCATE | STORE_TRACK_DESKTOP);
