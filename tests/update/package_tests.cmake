@@ -1,6 +1,7 @@
 # The update package's tests (natively and under Wine), and its fuzzing target.
 target_sources(qx_core_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/package_testing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/faultfs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_update_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_corpus_test.cpp)
