@@ -58,6 +58,7 @@ int Exists(const char* path) {
     return Hit() && gFault.mode == FAULT_STOP ? 0 : Local()->Exists(path);
 }
 int Move(const char* from, const char* to) {
+    gFault.moves.push_back(gFault.count + 1);
     return Hit() ? kFault : Local()->Move(from, to);
 }
 int Open(const char* path, int mode, uint32_t attributes, FsFile** file) {

@@ -15,6 +15,7 @@ struct FaultPlan {
     void (*hook)();                     // when set, called at operation 'at' before it runs
     std::string undeletable;            // a path whose deletion is refused (a file in use)
     std::vector<std::string> atRestart; // the paths handed over for deletion at a restart
+    std::vector<int> moves;             // the numbers of the move operations
 };
 extern FaultPlan gFault;
 
