@@ -50,7 +50,6 @@ struct PackageOptions {
     size_t inputPiece;     // PACKAGE_PIECE
     size_t outputPiece;    // PACKAGE_PIECE
     PackageHeader* header; // filled in when not NULL
-    int flush;             // each written file goes to the disk before it is closed
 };
 
 // Extracts a package, calling back per entry. Without a callback nothing is written.
@@ -73,15 +72,13 @@ int ExtractUpdatePackage(const char* packagePath, const char* targetFolder);
 // The same over a given provider (NULL: FsLocal()).
 int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs);
 
-// Finishes or undoes an install into folder that was interrupted (the process killed, the
-// power lost) and removes the staging folders that earlier runs left behind; folders this
-// program did not make are left alone. An install whose journal shows that its moves had
-// begun is finished; should a move fail it is undone instead. Either way the folder then
-// holds exactly the old or the new files. A staging folder that cannot be deleted now is
-// deleted at the next start (through this function) or, where the provider can, at the
-// next restart of the system. Returns 0, also for a folder that does not exist; a Windows
-// error when an interrupted install could be neither finished nor undone (its staging
-// folder is kept for the next try).
+// Undoes an install into folder that was cut short (the process killed, the power lost)
+// and removes the staging folders that earlier runs left behind; folders this program did
+// not make are left alone. The folder then holds exactly the files it held before that
+// install. A staging folder that cannot be deleted now is deleted at the next start
+// (through this function) or, where the provider can, at the next restart of the system.
+// Returns 0, also for a folder that does not exist; a Windows error when an interrupted
+// install could not be undone (its staging folder is kept for the next try).
 int RecoverUpdateFolder(const char* folder, const FsProvider* fs);
 
 // Joins a target folder and an entry name the way extraction does: the folder gets a

@@ -1,18 +1,21 @@
 // Extracting an update package into a product's folder: joining entry names to the folder
 // without ever leaving it, and staging the files so that a failed or interrupted update
-// leaves the product exactly as it was or exactly as the package makes it.
+// leaves the product exactly as it was (or, once the update has gone through, exactly as
+// the package makes it).
 //
 // The files are written into a staging folder inside the target folder (so on the same
-// volume, and writable whenever the target is), each flushed to the disk. Only when the
-// package was read to its end and its checksum matched are they moved into place, in
-// package order; a file they replace is first moved into the staging folder as well.
-// Before the first move a journal naming the files is written into the staging folder and
-// flushed, so that an install cut short by a killed process or a lost power can be
-// finished later: the staged files are complete by then, and which moves were done shows
-// in the staging folder itself (step i is done once its staged file "f<i>" is gone, and
-// half done when the replaced file already sits in "b<i>"). When a move fails, every step
-// is undone in reverse order, by moves as well, so that an undo cut short looks like an
-// install cut short and is finished the same way.
+// volume, and writable whenever the target is). Only when the package was read to its end
+// and its checksum matched are they moved into place, in package order; a file they
+// replace is first moved into the staging folder as well. Before the first move a journal
+// naming the files is written into the staging folder and flushed to the disk; it is
+// deleted once every file is in place, and that is the moment the update counts as done.
+// An install cut short before then (the process killed, the power lost) is undone later,
+// from the journal and the staging folder itself: step i is done once its staged file
+// "f<i>" is gone, and half done when the replaced file already sits in "b<i>". Undoing
+// needs only the journal on the disk: the files it puts back are the old ones, and moves
+// are changes of the folder that the file system keeps in order. When a move fails, the
+// steps are undone the same way, by moves (the new file back to "f<i>"), so that an undo
+// cut short looks like an install cut short.
 //
 // Staging folders are "~qxstage", "~qxstage1" and so on, each marked by a file of its own;
 // folders of those names without the mark belong to someone else and are left alone.
@@ -400,31 +403,41 @@ static int UndoStep(const Staging* s, uint32_t step) {
     return e;
 }
 
-// Runs the steps from 'from' on; when one fails, undoes it and every step before it,
-// stopping at an undo that fails so that the steps done always stay a run from the first.
-// Returns 0 when every new file is in place, else the failed step's error, with *restored
-// set when every replaced file is back.
-static int RunSteps(const Staging* s, uint32_t from, int* restored) {
+// Undoes the steps from 'last' back to the first, stopping at one that fails, so that the
+// steps done always stay a run from the first. Returns 0 when every replaced file is back.
+static int UndoSteps(const Staging* s, uint32_t last) {
+    for (uint32_t step = last; step >= 1; step--) {
+        int e = UndoStep(s, step);
+        if (e) return e;
+    }
+    return 0;
+}
+
+// Runs every step; when one fails, undoes it and every step before it. Returns 0 when every
+// new file is in place, else the failed step's error, with *restored set when every
+// replaced file is back.
+static int RunSteps(const Staging* s, int* restored) {
     *restored = 0;
-    for (uint32_t step = from; step <= s->names.count; step++) {
+    for (uint32_t step = 1; step <= s->names.count; step++) {
         int e = DoStep(s, step);
         if (!e) continue;
-        uint32_t back = step;
-        while (back >= 1 && !UndoStep(s, back))
-            back--;
-        *restored = back == 0;
+        *restored = UndoSteps(s, step) == 0;
         return e;
     }
     return 0;
 }
 
-// Ends a staging folder whose files are all in place, or all back: the journal goes first,
-// so that the folder is never taken for an install still to be finished.
-static void EndStage(const FsProvider* fs, const char* stage) {
+static int DeleteJournal(const FsProvider* fs, const char* stage) {
     char path[PACKAGE_PATH_SIZE];
     StagePath(stage, kJournalName, path, sizeof path);
     int e = fs->Delete(path);
-    if (!e || e == ERR_FILE_NOT_FOUND) RemoveStage(fs, stage);
+    return e == ERR_FILE_NOT_FOUND ? 0 : e;
+}
+
+// Ends a staging folder whose files are all back: the journal goes first, so that the
+// folder is never taken for an install still to be undone.
+static void EndStage(const FsProvider* fs, const char* stage) {
+    if (!DeleteJournal(fs, stage)) RemoveStage(fs, stage);
 }
 
 // Moves the staged files into place after writing the journal. Returns 0 or -1235.
@@ -440,14 +453,21 @@ static int Commit(Staging* s) {
         return -ERR_REQUEST_ABORTED;
     }
     int restored = 0;
-    e = RunSteps(s, 1, &restored);
+    e = RunSteps(s, &restored);
+    // The update counts as done once the journal is gone; while it is there, the next start
+    // would undo it.
+    if (!e && (e = DeleteJournal(s->fs, s->stage)) != 0) restored = UndoSteps(s, s->names.count) == 0;
+    if (!e) {
+        RemoveStage(s->fs, s->stage);
+        return 0;
+    }
     // A replaced file that could not be put back stays in the stage, with the journal, for
-    // the next start to finish the install.
-    if (!e || restored) EndStage(s->fs, s->stage);
-    return e ? -ERR_REQUEST_ABORTED : 0;
+    // the next start to put it back.
+    if (restored) EndStage(s->fs, s->stage);
+    return -ERR_REQUEST_ABORTED;
 }
 
-// Finishes or undoes the install of one staging folder of ours, and removes the folder.
+// Undoes the install of one staging folder of ours, and removes the folder.
 static int RecoverStage(const FsProvider* fs, const char* folder, const char* stage) {
     Staging s = {};
     s.fs = fs;
@@ -457,15 +477,13 @@ static int RecoverStage(const FsProvider* fs, const char* folder, const char* st
     if (e == ERR_FILE_NOT_FOUND) {
         e = 0; // stopped before the moves began
     } else if (!e && !(e = IndexSteps(&s))) {
-        uint32_t from = 1;
+        uint32_t next = 1; // the first step not done
         char staged[PACKAGE_PATH_SIZE];
-        for (; from <= s.names.count; from++) {
-            StepPath(&s, 'f', from, staged, sizeof staged);
+        for (; next <= s.names.count; next++) {
+            StepPath(&s, 'f', next, staged, sizeof staged);
             if (fs->Exists(staged)) break;
         }
-        int restored = 0;
-        e = RunSteps(&s, from, &restored);
-        if (restored) e = 0;
+        e = UndoSteps(&s, next <= s.names.count ? next : s.names.count);
     }
     if (!e) EndStage(fs, stage);
     free(s.names.text);
@@ -521,7 +539,6 @@ int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, 
         return -ERR_REQUEST_ABORTED;
     PackageOptions options = {};
     options.fs = s.fs;
-    options.flush = 1; // the staged files must be whole on the disk before the journal is
     int result = ExtractPackageWith(packagePath, StageEntry, &s, &options);
     if (result == 0)
         result = Commit(&s);

@@ -14,6 +14,7 @@ if(QX_WINDOWS)
   target_include_directories(qx_install_child PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   target_link_libraries(qx_install_child PRIVATE qxpackage ${QX_LZMA} qx_warnings)
   add_dependencies(qx_core_tests qx_install_child)
+  target_compile_definitions(qx_core_tests PRIVATE QX_FAULT_STRIDE=5)
   # Under Wine the machine's root folder is drive Z:.
   set(QX_TEST_PACKAGES "Z:${QX_TEST_PACKAGES}")
 else()
