@@ -1,6 +1,6 @@
 // qxpack, the vendor's update package tool: builds a package from a folder or a list of
 // files, lists a package's header and entries, extracts a package into a folder through
-// the same extractor as the Updater, and finishes an install into a folder that was cut
+// the same extractor as the Updater, and undoes an install into a folder that was cut
 // short.
 #include <algorithm>
 #include <stdio.h>
@@ -32,8 +32,8 @@ static const char kUsage[] =
     "  qxpack list PACKAGE\n"
     "  qxpack extract PACKAGE FOLDER\n"
     "  qxpack recover FOLDER\n"
-    "      finishes or undoes an install into FOLDER that was cut short and removes the\n"
-    "      staging folders left in it\n";
+    "      undoes an install into FOLDER that was cut short and removes the staging\n"
+    "      folders left in it\n";
 
 struct Input {
     std::string source, name;
