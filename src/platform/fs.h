@@ -47,6 +47,12 @@ struct FsProvider {
     // Sets creation, last access and last write time (100 ns units since 1601, UTC).
     int (*SetTimes)(FsFile* file, uint64_t fileTime);
     int (*Close)(FsFile* file);
+    // Writes what the system still holds of an open file to the disk. NULL when the
+    // provider cannot.
+    int (*Flush)(FsFile* file);
+    // Deletes a file or an empty folder when the system next starts. NULL when the provider
+    // cannot.
+    int (*DeleteAtRestart)(const char* path);
 
     void* data; // the provider's own state between SetUp and Release
 };

@@ -35,11 +35,25 @@ static int MapErrno(int e) {
     }
 }
 
-// Copies path with '\' turned into '/'.
+// Copies path with '\' turned into '/' and, as Windows does, the trailing dots and blanks
+// of each part dropped (parts made only of them stay as they are).
 static void Native(const char* path, char* out, size_t size) {
-    CopyText(out, size, path);
-    for (char* p = out; *p; p++)
-        if (*p == '\\') *p = '/';
+    size_t used = 0;
+    for (const char* part = path;;) {
+        const char* end = part;
+        while (*end && *end != '/' && *end != '\\')
+            end++;
+        size_t keep = (size_t)(end - part);
+        while (keep > 0 && (part[keep - 1] == '.' || part[keep - 1] == ' '))
+            keep--;
+        if (keep == 0) keep = (size_t)(end - part);
+        for (size_t i = 0; i < keep && used + 1 < size; i++)
+            out[used++] = part[i];
+        if (!*end) break;
+        if (used + 1 < size) out[used++] = '/';
+        part = end + 1;
+    }
+    out[used] = 0;
 }
 
 // ENOENT means "path not found" when the parent folder is missing too.
@@ -197,6 +211,10 @@ static int PosixClose(FsFile* file) {
     return r;
 }
 
+static int PosixFlush(FsFile* file) {
+    return fsync(file->fd) == 0 ? 0 : MapErrno(errno);
+}
+
 static int PosixReadWhole(const char* path, char** data, size_t* size) {
     *data = NULL;
     *size = 0;
@@ -295,6 +313,8 @@ static const FsProvider kLocalProvider = {
     PosixSize,
     PosixSetTimes,
     PosixClose,
+    PosixFlush,
+    NULL, // nothing runs at a restart here
     NULL,
 };
 

@@ -133,6 +133,14 @@ static int Win32Close(FsFile* file) {
     return r;
 }
 
+static int Win32Flush(FsFile* file) {
+    return FlushFileBuffers(file->handle) ? 0 : LastErrorOr(ERROR_WRITE_FAULT);
+}
+
+static int Win32DeleteAtRestart(const char* path) {
+    return MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
+}
+
 static int Win32ReadWhole(const char* path, char** data, size_t* size) {
     *data = NULL;
     *size = 0;
@@ -210,6 +218,8 @@ static const FsProvider kLocalProvider = {
     Win32Size,
     Win32SetTimes,
     Win32Close,
+    Win32Flush,
+    Win32DeleteAtRestart,
     NULL,
 };
 

@@ -66,10 +66,20 @@ int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, v
 // folder inside the target folder and only moved into place when the whole package was
 // read and its checksum matched; replaced files are put back when a move fails. On any
 // failure the target folder is left as it was. Results as ExtractPackage; an entry whose
-// name would leave the target folder fails the package with -1235.
+// name would leave the target folder fails the package with -1235, and so does a folder
+// whose interrupted install cannot be recovered first (RecoverUpdateFolder).
 int ExtractUpdatePackage(const char* packagePath, const char* targetFolder);
 // The same over a given provider (NULL: FsLocal()).
 int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs);
+
+// Undoes an install into folder that was cut short (the process killed, the power lost)
+// and removes the staging folders that earlier runs left behind; folders this program did
+// not make are left alone. The folder then holds exactly the files it held before that
+// install. A staging folder that cannot be deleted now is deleted at the next start
+// (through this function) or, where the provider can, at the next restart of the system.
+// Returns 0, also for a folder that does not exist; a Windows error when an interrupted
+// install could not be undone (its staging folder is kept for the next try).
+int RecoverUpdateFolder(const char* folder, const FsProvider* fs);
 
 // Joins a target folder and an entry name the way extraction does: the folder gets a
 // trailing '\' when it has none, one leading '/' or '\' of the name is dropped, and when

@@ -1,13 +1,24 @@
 // Extracting an update package into a product's folder: joining entry names to the folder
-// without ever leaving it, and staging the files so that a failed update leaves the
-// product exactly as it was.
+// without ever leaving it, and staging the files so that a failed or interrupted update
+// leaves the product exactly as it was (or, once the update has gone through, exactly as
+// the package makes it).
 //
 // The files are written into a staging folder inside the target folder (so on the same
 // volume, and writable whenever the target is). Only when the package was read to its end
 // and its checksum matched are they moved into place, in package order; a file they
-// replace is first moved into the staging folder as well. When a move fails, every step
-// done so far is undone in reverse order (which also handles a name that occurs twice),
-// and the staging folder is removed.
+// replace is first moved into the staging folder as well. Before the first move a journal
+// naming the files is written into the staging folder and flushed to the disk; it is
+// deleted once every file is in place, and that is the moment the update counts as done.
+// An install cut short before then (the process killed, the power lost) is undone later,
+// from the journal and the staging folder itself: step i is done once its staged file
+// "f<i>" is gone, and half done when the replaced file already sits in "b<i>". Undoing
+// needs only the journal on the disk: the files it puts back are the old ones, and moves
+// are changes of the folder that the file system keeps in order. When a move fails, the
+// steps are undone the same way, by moves (the new file back to "f<i>"), so that an undo
+// cut short looks like an install cut short.
+//
+// Staging folders are "~qxstage", "~qxstage1" and so on, each marked by a file of its own;
+// folders of those names without the mark belong to someone else and are left alone.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,6 +29,11 @@
 #include "update/package.h"
 
 static const char kStageName[] = "~qxstage";
+// The file that marks a staging folder as this program's, and the journal of its moves.
+static const char kStageMark[] = "qxstage.tag";
+static const char kStageMarkText[] = "A staging folder of the Corvanware Updater.\r\n";
+static const char kJournalName[] = "journal";
+static const char kJournalHead[] = "QXUpdate journal 1";
 
 // Device names that open a device instead of a file in any folder.
 static int IsDeviceName(const char* part, size_t length) {
@@ -37,8 +53,8 @@ static int IsDeviceName(const char* part, size_t length) {
            name[3] <= '9';
 }
 
-// Checks the parts of a relative name. Windows drops trailing dots and blanks of a part,
-// so ". ." or "..." would act as "..": a part made only of dots and blanks is refused
+// Checks the parts of a relative name. Windows drops trailing dots and blanks of a part, so
+// "sub." would reach "sub" and ". ." would act as "..": a part ending in either is refused
 // unless it is a single ".".
 static int CheckEntryName(const char* name) {
     if (!name[0] || IsPathSeparator(name[0])) return ERR_INVALID_NAME;
@@ -47,12 +63,10 @@ static int CheckEntryName(const char* name) {
         unsigned char c = (unsigned char)*p;
         if (c == 0 || IsPathSeparator((char)c)) {
             size_t length = (size_t)(p - part);
-            if (c == 0 && (length == 0 || (length == 1 && part[0] == '.')))
-                return ERR_INVALID_NAME; // a folder
-            int onlyDots = length > 0;
-            for (size_t i = 0; i < length; i++)
-                if (part[i] != '.' && part[i] != ' ') onlyDots = 0;
-            if (onlyDots && !(length == 1 && part[0] == '.')) return ERR_INVALID_NAME;
+            int single = length == 1 && part[0] == '.';
+            if (c == 0 && (length == 0 || single)) return ERR_INVALID_NAME; // a folder
+            if (length > 0 && !single && (part[length - 1] == '.' || part[length - 1] == ' '))
+                return ERR_INVALID_NAME;
             if (IsDeviceName(part, length)) return ERR_INVALID_NAME;
             if (c == 0) return 0;
             part = p + 1;
@@ -82,36 +96,68 @@ int JoinEntryPath(const char* folder, const char* name, char* out, size_t size) 
 
 // ---------------------------------------------------------------------------------------
 
+// A growing list of zero-terminated names.
+struct NameList {
+    char* text;
+    size_t used, capacity;
+    uint32_t count;
+    int error; // the first failure to add one
+};
+
+static int AddName(NameList* list, const char* name, size_t length) {
+    if (list->used + length + 1 > list->capacity) {
+        size_t capacity = (list->capacity + length + 1) * 2;
+        char* grown = (char*)realloc(list->text, capacity);
+        if (!grown) return list->error = ERR_NOT_ENOUGH_MEMORY;
+        list->text = grown, list->capacity = capacity;
+    }
+    memcpy(list->text + list->used, name, length);
+    list->text[list->used + length] = 0;
+    list->used += length + 1;
+    list->count++;
+    return 0;
+}
+
 struct Staging {
     const FsProvider* fs;
     const char* target;
     char stage[PACKAGE_PATH_SIZE]; // the staging folder
     char stageName[32];            // its name inside the target folder
-    char* paths;                   // the target path of each staged file, zero-terminated
-    size_t used, capacity;
-    uint32_t count;
+    NameList names;                // the staged files' names relative to the target folder
+    const char** steps;            // the same names by step number - 1
 };
 
-static void StagedPath(const Staging* s, char kind, uint32_t index, char* out, size_t size) {
-    FormatText(out, size, "%s\\%c%u", s->stage, kind, (unsigned)index);
+static void StagePath(const char* stage, const char* name, char* out, size_t size) {
+    FormatText(out, size, "%s\\%s", stage, name);
 }
 
-static int Remember(Staging* s, const char* path) {
-    size_t n = strlen(path) + 1;
-    if (s->used + n > s->capacity) {
-        size_t capacity = (s->capacity + n) * 2;
-        char* grown = (char*)realloc(s->paths, capacity);
-        if (!grown) return ERR_NOT_ENOUGH_MEMORY;
-        s->paths = grown, s->capacity = capacity;
-    }
-    memcpy(s->paths + s->used, path, n);
-    s->used += n;
-    s->count++;
-    return 0;
+// The staged file ('f') or the backup of the file it replaces ('b') of a step.
+static void StepPath(const Staging* s, char kind, uint32_t step, char* out, size_t size) {
+    FormatText(out, size, "%s\\%c%u", s->stage, kind, (unsigned)step);
 }
 
-// Whether the first folder of an entry name ("." parts aside) is the staging folder.
-static int NamesStage(const Staging* s, const char* name) {
+// Whether a name has the form of a staging folder's: "~qxstage" and digits, in any case.
+static int IsStageName(const char* name, size_t length) {
+    size_t prefix = sizeof kStageName - 1;
+    if (length < prefix || length - prefix > 9) return 0;
+    char start[sizeof kStageName];
+    CopyTextN(start, sizeof start, name, prefix);
+    if (SysCompareNoCase(start, kStageName) != 0) return 0;
+    for (size_t i = prefix; i < length; i++)
+        if (name[i] < '0' || name[i] > '9') return 0;
+    return 1;
+}
+
+static int HasStageMark(const FsProvider* fs, const char* stage) {
+    char mark[PACKAGE_PATH_SIZE];
+    StagePath(stage, kStageMark, mark, sizeof mark);
+    uint32_t attributes = 0;
+    return fs->GetAttributes(mark, &attributes) == 0 && !(attributes & FILE_ATTR_DIRECTORY);
+}
+
+// Whether the first folder of an entry name ("." parts aside) is a staging folder: the one
+// of this extraction (current) or one that an earlier run could not delete.
+static int NamesStage(const FsProvider* fs, const char* folder, const char* current, const char* name) {
     for (;;) {
         while (IsPathSeparator(*name))
             name++;
@@ -122,11 +168,19 @@ static int NamesStage(const Staging* s, const char* name) {
             name++;
             continue;
         }
-        char first[sizeof s->stageName];
+        char first[32], path[PACKAGE_PATH_SIZE];
         if (n == 0 || n >= sizeof first) return 0;
         CopyTextN(first, sizeof first, name, n);
-        return SysCompareNoCase(first, s->stageName) == 0;
+        if (current && SysCompareNoCase(first, current) == 0) return 1;
+        return IsStageName(first, n) && !JoinEntryPath(folder, first, path, sizeof path) &&
+               HasStageMark(fs, path);
     }
+}
+
+// The length of the part of a joined path that JoinEntryPath puts before the name.
+static size_t FolderPrefix(const char* folder) {
+    size_t n = strlen(folder);
+    return n && IsPathSeparator(folder[n - 1]) ? n : n + 1;
 }
 
 // The entry callback of an update: refuses what the in-place writing would have failed
@@ -140,7 +194,7 @@ static int StageEntry(char* path, const uint8_t* data, size_t size, void* user) 
     char joined[PACKAGE_PATH_SIZE];
     int e = JoinEntryPath(s->target, path, joined, sizeof joined);
     if (e) return -e;
-    if (NamesStage(s, path)) return -ERR_PATH_NOT_FOUND; // did not exist before the update
+    if (NamesStage(s->fs, s->target, s->stageName, path)) return -ERR_PATH_NOT_FOUND; // not there before
 
     char folder[PACKAGE_PATH_SIZE];
     CopyText(folder, sizeof folder, joined);
@@ -156,9 +210,10 @@ static int StageEntry(char* path, const uint8_t* data, size_t size, void* user) 
         (attributes & (FILE_ATTR_DIRECTORY | FILE_ATTR_READONLY)))
         return -ERR_ACCESS_DENIED;
 
-    e = Remember(s, joined);
+    const char* relative = joined + FolderPrefix(s->target);
+    e = AddName(&s->names, relative, strlen(relative));
     if (e) return -e;
-    StagedPath(s, 'f', s->count, path, PACKAGE_PATH_SIZE);
+    StepPath(s, 'f', s->names.count, path, PACKAGE_PATH_SIZE);
     return 1;
 }
 
@@ -170,65 +225,300 @@ static int CreateStage(Staging* s) {
             FormatText(s->stageName, sizeof s->stageName, "%s%d", kStageName, n);
         if (JoinEntryPath(s->target, s->stageName, s->stage, sizeof s->stage))
             return ERR_FILENAME_EXCED_RANGE;
-        if (s->fs->Exists(s->stage)) continue;
-        return s->fs->CreateFolder(s->stage);
+        uint32_t attributes = 0;
+        int e = s->fs->GetAttributes(s->stage, &attributes);
+        if (e != ERR_FILE_NOT_FOUND && e != ERR_PATH_NOT_FOUND) continue; // taken, or not to be judged
+        e = s->fs->CreateFolder(s->stage);
+        if (e) return e;
+        char mark[PACKAGE_PATH_SIZE];
+        StagePath(s->stage, kStageMark, mark, sizeof mark);
+        e = s->fs->WriteWhole(mark, kStageMarkText, sizeof kStageMarkText - 1);
+        if (e) {
+            s->fs->Delete(mark);
+            s->fs->RemoveFolder(s->stage);
+        }
+        return e;
     }
     return ERR_ALREADY_EXISTS;
 }
 
-// Undoes the moves of the files before index 'done' (and the backup of 'done' itself when
-// backedUp says so). Returns 0 when every original file is back.
-static int Undo(Staging* s, const char** targets, const uint8_t* backedUp, uint32_t done) {
-    int failed = 0;
-    for (uint32_t i = done + 1; i-- > 0;) {
-        char backup[PACKAGE_PATH_SIZE];
-        StagedPath(s, 'b', i + 1, backup, sizeof backup);
-        if (i == done) {
-            if (backedUp[i] && s->fs->Move(backup, targets[i])) failed = 1;
-            continue;
-        }
-        int e = backedUp[i] ? s->fs->Move(backup, targets[i]) : s->fs->Delete(targets[i]);
-        if (e) failed = 1;
-    }
-    return failed;
+static int CollectEntry(const FsEntry* entry, void* context) {
+    NameList* list = (NameList*)context;
+    // 'd' a folder, 'l' a link to a folder (removed without following it), 'f' a file
+    char kind = 'f';
+    if (entry->attributes & FILE_ATTR_DIRECTORY)
+        kind = (entry->attributes & FILE_ATTR_REPARSE_POINT) ? 'l' : 'd';
+    char item[PACKAGE_PATH_SIZE];
+    FormatText(item, sizeof item, "%c%s", kind, entry->name);
+    return AddName(list, item, strlen(item)) != 0;
 }
 
-// Moves every staged file into place. Returns 0, or -1235 after undoing what was done;
-// *kept is set when an original file could not be put back and stays in the stage.
-static int Commit(Staging* s, int* kept) {
-    *kept = 0;
-    if (s->count == 0) return 0;
-    const char** targets = (const char**)malloc(s->count * sizeof(char*));
-    uint8_t* backedUp = (uint8_t*)calloc(s->count, 1);
-    if (!targets || !backedUp) {
-        free(targets);
-        free(backedUp);
-        return -ERR_REQUEST_ABORTED;
-    }
-    const char* p = s->paths;
-    for (uint32_t i = 0; i < s->count; i++, p += strlen(p) + 1)
-        targets[i] = p;
-
-    int result = 0;
-    for (uint32_t i = 0; i < s->count; i++) {
-        char staged[PACKAGE_PATH_SIZE], backup[PACKAGE_PATH_SIZE];
-        StagedPath(s, 'f', i + 1, staged, sizeof staged);
-        StagedPath(s, 'b', i + 1, backup, sizeof backup);
-        int e = 0;
-        if (s->fs->Exists(targets[i])) {
-            e = s->fs->Move(targets[i], backup);
-            if (!e) backedUp[i] = 1;
-        }
-        if (!e) e = s->fs->Move(staged, targets[i]);
+// Deletes a staging folder, its mark last, so that what cannot be deleted now (a replaced
+// program file that is still running) keeps it recognisable for the next start; that is
+// also handed to the system for its next restart.
+static void RemoveStage(const FsProvider* fs, const char* stage) {
+    NameList entries = {};
+    int failed = fs->Enumerate(stage, CollectEntry, &entries) || entries.error;
+    const char* item = entries.text;
+    for (uint32_t i = 0; i < entries.count; i++, item += strlen(item) + 1) {
+        if (strcmp(item + 1, kStageMark) == 0) continue;
+        char path[PACKAGE_PATH_SIZE];
+        StagePath(stage, item + 1, path, sizeof path);
+        int e = item[0] == 'd'   ? FsDeleteTree(fs, path)
+                : item[0] == 'l' ? fs->RemoveFolder(path)
+                                 : fs->Delete(path);
         if (e) {
-            *kept = Undo(s, targets, backedUp, i);
-            result = -ERR_REQUEST_ABORTED;
+            failed = 1;
+            if (fs->DeleteAtRestart && item[0] != 'd') fs->DeleteAtRestart(path);
+        }
+    }
+    free(entries.text);
+    char mark[PACKAGE_PATH_SIZE];
+    StagePath(stage, kStageMark, mark, sizeof mark);
+    if (!failed) {
+        if (fs->Delete(mark) == 0) fs->RemoveFolder(stage);
+    } else if (fs->DeleteAtRestart) {
+        fs->DeleteAtRestart(mark);
+        fs->DeleteAtRestart(stage);
+    }
+}
+
+// A 32-bit FNV-1a hash, which tells a journal cut short or damaged from a whole one.
+static uint32_t JournalHash(const char* text, size_t size) {
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < size; i++)
+        hash = (hash ^ (uint8_t)text[i]) * 16777619u;
+    return hash;
+}
+
+// The journal: a head line, the number of steps, one name per step, and an end line with
+// the hash of everything before it. Lines end in CR LF; names hold no control characters.
+static int WriteJournal(const Staging* s) {
+    size_t capacity = s->names.used + s->names.count + 64, used = 0;
+    char* text = (char*)malloc(capacity);
+    if (!text) return ERR_NOT_ENOUGH_MEMORY;
+    used += FormatText(text, capacity, "%s\r\n%u\r\n", kJournalHead, (unsigned)s->names.count);
+    for (uint32_t i = 0; i < s->names.count; i++)
+        used += FormatText(text + used, capacity - used, "%s\r\n", s->steps[i]);
+    used += FormatText(text + used, capacity - used, "end %08X\r\n", (unsigned)JournalHash(text, used));
+
+    char path[PACKAGE_PATH_SIZE];
+    StagePath(s->stage, kJournalName, path, sizeof path);
+    FsFile* file = NULL;
+    int e = s->fs->Open(path, FS_CREATE_WRITE, FILE_ATTR_NORMAL, &file);
+    if (!e) {
+        size_t done = 0;
+        e = s->fs->Write(file, text, used, &done);
+        if (!e && done != used) e = ERR_WRITE_FAULT;
+        if (!e && s->fs->Flush) e = s->fs->Flush(file);
+        int c = s->fs->Close(file);
+        if (!e) e = c;
+    }
+    free(text);
+    return e;
+}
+
+static int IndexSteps(Staging* s) {
+    s->steps = (const char**)malloc((s->names.count ? s->names.count : 1) * sizeof(char*));
+    if (!s->steps) return ERR_NOT_ENOUGH_MEMORY;
+    const char* p = s->names.text;
+    for (uint32_t i = 0; i < s->names.count; i++, p += strlen(p) + 1)
+        s->steps[i] = p;
+    return 0;
+}
+
+// Reads a staging folder's journal into s->names. Returns 0; ERR_FILE_NOT_FOUND when there
+// is none, or none whole (the process stopped before the moves began); another error when
+// it cannot be read now.
+static int ReadJournal(Staging* s) {
+    char path[PACKAGE_PATH_SIZE];
+    StagePath(s->stage, kJournalName, path, sizeof path);
+    char* text = NULL;
+    size_t size = 0;
+    int e = s->fs->ReadWhole(path, &text, &size);
+    if (e == ERR_PATH_NOT_FOUND) e = ERR_FILE_NOT_FOUND;
+    if (e) return e;
+    const size_t endLine = 14; // "end XXXXXXXX\r\n"
+    char expected[16];
+    e = ERR_FILE_NOT_FOUND;
+    if (size > endLine) {
+        FormatText(expected, sizeof expected, "end %08X\r\n", (unsigned)JournalHash(text, size - endLine));
+        if (memcmp(text + size - endLine, expected, endLine) == 0) e = 0;
+    }
+    // The lines before the end line: the head, the count, the names.
+    char* line = text;
+    char* end = text + (size > endLine ? size - endLine : 0);
+    uint32_t count = 0;
+    for (uint32_t n = 0; !e && line < end; n++) {
+        char* stop = strstr(line, "\r\n");
+        if (!stop || stop >= end) {
+            e = ERR_FILE_NOT_FOUND;
             break;
         }
+        *stop = 0;
+        char joined[PACKAGE_PATH_SIZE];
+        if (n == 0) {
+            if (strcmp(line, kJournalHead) != 0) e = ERR_FILE_NOT_FOUND;
+        } else if (n == 1) {
+            count = (uint32_t)strtoul(line, NULL, 10);
+        } else if (JoinEntryPath(s->target, line, joined, sizeof joined) ||
+                   NamesStage(s->fs, s->target, NULL, line)) {
+            e = ERR_FILE_NOT_FOUND; // no name an install would have taken
+        } else {
+            e = AddName(&s->names, line, strlen(line));
+        }
+        line = stop + 2;
     }
-    free(targets);
-    free(backedUp);
-    return result;
+    if (!e && s->names.count != count) e = ERR_FILE_NOT_FOUND;
+    free(text);
+    return e;
+}
+
+// The paths of a step: the file it puts in place, the staged file and the backup.
+static int StepPaths(const Staging* s, uint32_t step, char* target, char* staged, char* backup) {
+    StepPath(s, 'f', step, staged, PACKAGE_PATH_SIZE);
+    StepPath(s, 'b', step, backup, PACKAGE_PATH_SIZE);
+    return JoinEntryPath(s->target, s->steps[step - 1], target, PACKAGE_PATH_SIZE);
+}
+
+// Puts a staged file in place, first moving the file it replaces to the backup (unless
+// that was done already).
+static int DoStep(const Staging* s, uint32_t step) {
+    char target[PACKAGE_PATH_SIZE], staged[PACKAGE_PATH_SIZE], backup[PACKAGE_PATH_SIZE];
+    int e = StepPaths(s, step, target, staged, backup);
+    if (e) return e;
+    if (!s->fs->Exists(backup)) {
+        e = s->fs->Move(target, backup);
+        if (e && e != ERR_FILE_NOT_FOUND) return e; // not found: a new file
+    }
+    return s->fs->Move(staged, target);
+}
+
+// The reverse: the new file back into the stage (if it got out), the replaced one in place.
+static int UndoStep(const Staging* s, uint32_t step) {
+    char target[PACKAGE_PATH_SIZE], staged[PACKAGE_PATH_SIZE], backup[PACKAGE_PATH_SIZE];
+    int e = StepPaths(s, step, target, staged, backup);
+    if (!e && !s->fs->Exists(staged)) e = s->fs->Move(target, staged);
+    if (!e && s->fs->Exists(backup)) e = s->fs->Move(backup, target);
+    return e;
+}
+
+// Undoes the steps from 'last' back to the first, stopping at one that fails, so that the
+// steps done always stay a run from the first. Returns 0 when every replaced file is back.
+static int UndoSteps(const Staging* s, uint32_t last) {
+    for (uint32_t step = last; step >= 1; step--) {
+        int e = UndoStep(s, step);
+        if (e) return e;
+    }
+    return 0;
+}
+
+// Runs every step; when one fails, undoes it and every step before it. Returns 0 when every
+// new file is in place, else the failed step's error, with *restored set when every
+// replaced file is back.
+static int RunSteps(const Staging* s, int* restored) {
+    *restored = 0;
+    for (uint32_t step = 1; step <= s->names.count; step++) {
+        int e = DoStep(s, step);
+        if (!e) continue;
+        *restored = UndoSteps(s, step) == 0;
+        return e;
+    }
+    return 0;
+}
+
+static int DeleteJournal(const FsProvider* fs, const char* stage) {
+    char path[PACKAGE_PATH_SIZE];
+    StagePath(stage, kJournalName, path, sizeof path);
+    int e = fs->Delete(path);
+    return e == ERR_FILE_NOT_FOUND ? 0 : e;
+}
+
+// Ends a staging folder whose files are all back: the journal goes first, so that the
+// folder is never taken for an install still to be undone.
+static void EndStage(const FsProvider* fs, const char* stage) {
+    if (!DeleteJournal(fs, stage)) RemoveStage(fs, stage);
+}
+
+// Moves the staged files into place after writing the journal. Returns 0 or -1235.
+static int Commit(Staging* s) {
+    if (s->names.count == 0) {
+        RemoveStage(s->fs, s->stage);
+        return 0;
+    }
+    int e = IndexSteps(s);
+    if (!e) e = WriteJournal(s);
+    if (e) {
+        RemoveStage(s->fs, s->stage); // nothing was moved
+        return -ERR_REQUEST_ABORTED;
+    }
+    int restored = 0;
+    e = RunSteps(s, &restored);
+    // The update counts as done once the journal is gone; while it is there, the next start
+    // would undo it.
+    if (!e && (e = DeleteJournal(s->fs, s->stage)) != 0) restored = UndoSteps(s, s->names.count) == 0;
+    if (!e) {
+        RemoveStage(s->fs, s->stage);
+        return 0;
+    }
+    // A replaced file that could not be put back stays in the stage, with the journal, for
+    // the next start to put it back.
+    if (restored) EndStage(s->fs, s->stage);
+    return -ERR_REQUEST_ABORTED;
+}
+
+// Undoes the install of one staging folder of ours, and removes the folder.
+static int RecoverStage(const FsProvider* fs, const char* folder, const char* stage) {
+    Staging s = {};
+    s.fs = fs;
+    s.target = folder;
+    CopyText(s.stage, sizeof s.stage, stage);
+    int e = ReadJournal(&s);
+    if (e == ERR_FILE_NOT_FOUND) {
+        e = 0; // stopped before the moves began
+    } else if (!e && !(e = IndexSteps(&s))) {
+        uint32_t next = 1; // the first step not done
+        char staged[PACKAGE_PATH_SIZE];
+        for (; next <= s.names.count; next++) {
+            StepPath(&s, 'f', next, staged, sizeof staged);
+            if (fs->Exists(staged)) break;
+        }
+        e = UndoSteps(&s, next <= s.names.count ? next : s.names.count);
+    }
+    if (!e) EndStage(fs, stage);
+    free(s.names.text);
+    free(s.steps);
+    return e;
+}
+
+static int CollectStage(const FsEntry* entry, void* context) {
+    size_t n = strlen(entry->name);
+    if ((entry->attributes & FILE_ATTR_DIRECTORY) && !(entry->attributes & FILE_ATTR_REPARSE_POINT) &&
+        IsStageName(entry->name, n))
+        return AddName((NameList*)context, entry->name, n) != 0;
+    return 0;
+}
+
+int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
+    if (!fs) fs = FsLocal();
+    NameList stages = {};
+    int first = fs->Enumerate(folder, CollectStage, &stages);
+    if (first == ERR_PATH_NOT_FOUND || first == ERR_FILE_NOT_FOUND) first = 0;
+    if (!first) first = stages.error;
+    const char* name = stages.text;
+    for (uint32_t i = 0; i < stages.count; i++, name += strlen(name) + 1) {
+        char stage[PACKAGE_PATH_SIZE];
+        if (JoinEntryPath(folder, name, stage, sizeof stage)) continue;
+        if (!HasStageMark(fs, stage)) {
+            // Not ours, unless empty: a run stopped between making the folder and marking it.
+            fs->RemoveFolder(stage);
+            continue;
+        }
+        int e = RecoverStage(fs, folder, stage);
+        if (e && !first) first = e;
+    }
+    free(stages.text);
+    return first;
 }
 
 int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs) {
@@ -236,19 +526,26 @@ int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, 
     Staging s = {};
     s.fs = fs ? fs : FsLocal();
     s.target = targetFolder;
-    // Without a folder to write to, no file of the package could be created.
+    // A package that cannot be read fails as such, before anything is made in the folder.
+    FsFile* package = NULL;
+    int e = s.fs->Open(packagePath, FS_OPEN_READ, 0, &package);
+    if (e) return e;
+    s.fs->Close(package);
+    // Without a folder to write to, no file of the package could be created; nor may one
+    // be written into a folder whose earlier install is still unfinished.
     uint32_t attributes = 0;
     if (s.fs->GetAttributes(targetFolder, &attributes) || !(attributes & FILE_ATTR_DIRECTORY) ||
-        CreateStage(&s))
+        RecoverUpdateFolder(targetFolder, s.fs) || CreateStage(&s))
         return -ERR_REQUEST_ABORTED;
     PackageOptions options = {};
     options.fs = s.fs;
     int result = ExtractPackageWith(packagePath, StageEntry, &s, &options);
-    int kept = 0;
-    if (result == 0) result = Commit(&s, &kept);
-    // An original that could not be put back stays in the stage rather than being lost.
-    if (!kept) FsDeleteTree(s.fs, s.stage);
-    free(s.paths);
+    if (result == 0)
+        result = Commit(&s);
+    else
+        RemoveStage(s.fs, s.stage);
+    free(s.names.text);
+    free(s.steps);
     return result;
 }
 

@@ -32,3 +32,12 @@ TEST(FileSystem, ReadOnlyFilesRefuseWritersDeletionAndReplacement) {
     EXPECT_EQ(ReadFileText(path), "old");
     fs->SetAttributes(path.c_str(), 0);
 }
+
+// As on Windows, a part's trailing dots and blanks are dropped: "sub. /a." is "sub/a".
+TEST(FileSystem, DropsTrailingDotsAndBlanksOfEachPart) {
+    TempFolder folder;
+    FsLocal()->CreateFolder((folder / "sub").c_str());
+    WriteFileText(folder / "sub. /a. ", "x");
+    EXPECT_EQ(ReadFileText(folder / "sub/a"), "x");
+    EXPECT_TRUE(FileExists(folder / "./sub/../sub/a"));
+}

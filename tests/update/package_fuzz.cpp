@@ -30,8 +30,9 @@ namespace {
 
 // An in-memory file system behind the provider table, so that the fuzzer runs fast and
 // sees every path the reader touches. Paths are resolved the way Windows would (either
-// separator, "." and "..", a part of only dots and blanks taken as ".."); a change to
-// anything outside the target folder, or a ':' in a path, stops the fuzzer.
+// separator, "." and "..", a part of only dots and blanks taken as "..", trailing dots and
+// blanks dropped, case ignored); a change to anything outside the target folder, or a ':'
+// in a path, stops the fuzzer.
 const std::string kTarget = "/box/target";
 const std::string kPackage = "/p.pkg";
 std::map<std::string, std::string> gFiles;
@@ -49,7 +50,11 @@ bool Resolve(const char* path, std::string* out) {
             continue;
         }
         if (!part.empty() && part != ".") {
-            if (part.find_last_not_of(". ") != std::string::npos) {
+            size_t last = part.find_last_not_of(". ");
+            if (last != std::string::npos) {
+                part.resize(last + 1);
+                for (char& c : part)
+                    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
                 parts.push_back(part);
             } else {
                 if (parts.empty()) return false;
@@ -108,6 +113,26 @@ int MemRemoveFolder(const char* path) {
     for (const std::string& d : gFolders)
         if (Parent(d) == p && d != p) return ERR_DIR_NOT_EMPTY;
     return gFolders.erase(p) ? 0 : ERR_FILE_NOT_FOUND;
+}
+
+int MemReadWhole(const char* path, char** data, size_t* size) {
+    std::string p;
+    if (!Resolve(path, &p) || !gFiles.count(p)) return ERR_FILE_NOT_FOUND;
+    const std::string& file = gFiles[p];
+    *data = (char*)calloc(file.size() + 2, 1);
+    memcpy(*data, file.data(), file.size());
+    *size = file.size();
+    return 0;
+}
+
+int MemWriteWhole(const char* path, const void* data, size_t size) {
+    std::string p = Changing(path);
+    if (gFolders.count(p) || (gFiles.count(p) && (gAttributes[p] & FILE_ATTR_READONLY)))
+        return ERR_ACCESS_DENIED;
+    if (!gFolders.count(Parent(p))) return ERR_PATH_NOT_FOUND;
+    gFiles[p].assign((const char*)data, size);
+    gAttributes[p] = 0;
+    return 0;
 }
 
 int MemDelete(const char* path) {
@@ -201,10 +226,29 @@ int MemClose(FsFile* file) {
 }
 
 const FsProvider kMemory = {
-    "memory",    NULL,     NULL,      MemEnumerate,     MemCreateFolder,  MemRemoveFolder,
-    NULL,        NULL,     MemDelete, MemGetAttributes, MemSetAttributes, MemExists,
-    MemMove,     MemOpen,  MemRead,   MemWrite,         MemSeek,          MemSize,
-    MemSetTimes, MemClose, NULL,
+    "memory",
+    NULL,
+    NULL,
+    MemEnumerate,
+    MemCreateFolder,
+    MemRemoveFolder,
+    MemReadWhole,
+    MemWriteWhole,
+    MemDelete,
+    MemGetAttributes,
+    MemSetAttributes,
+    MemExists,
+    MemMove,
+    MemOpen,
+    MemRead,
+    MemWrite,
+    MemSeek,
+    MemSize,
+    MemSetTimes,
+    MemClose,
+    NULL,
+    NULL,
+    NULL,
 };
 
 // Clears all but the package file, whose buffer is kept for the next input.

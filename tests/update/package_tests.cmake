@@ -1,12 +1,20 @@
 # The update package's tests (natively and under Wine), and its fuzzing target.
 target_sources(qx_core_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/package_testing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/faultfs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_update_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_corpus_test.cpp)
 get_filename_component(QX_TEST_PACKAGES ${CMAKE_CURRENT_LIST_DIR}/../packages ABSOLUTE)
 if(QX_WINDOWS)
-  target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_win32.cpp)
+  target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_win32.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/install_kill_win_test.cpp)
+  # The install that the test above kills.
+  add_executable(qx_install_child ${CMAKE_CURRENT_LIST_DIR}/install_child.cpp ${CMAKE_CURRENT_LIST_DIR}/faultfs.cpp)
+  target_include_directories(qx_install_child PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+  target_link_libraries(qx_install_child PRIVATE qxpackage ${QX_LZMA} qx_warnings)
+  add_dependencies(qx_core_tests qx_install_child)
+  target_compile_definitions(qx_core_tests PRIVATE QX_FAULT_STRIDE=5)
   # Under Wine the machine's root folder is drive Z:.
   set(QX_TEST_PACKAGES "Z:${QX_TEST_PACKAGES}")
 else()

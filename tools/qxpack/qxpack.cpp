@@ -1,6 +1,7 @@
 // qxpack, the vendor's update package tool: builds a package from a folder or a list of
-// files, lists a package's header and entries, and extracts a package into a folder
-// through the same extractor as the Updater.
+// files, lists a package's header and entries, extracts a package into a folder through
+// the same extractor as the Updater, and undoes an install into a folder that was cut
+// short.
 #include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
@@ -29,7 +30,10 @@ static const char kUsage[] =
     "      --lead FILE       bytes of the leading part (padded with zeros to 89999)\n"
     "      --lead-size N     size of the leading part, at least 89999\n"
     "  qxpack list PACKAGE\n"
-    "  qxpack extract PACKAGE FOLDER\n";
+    "  qxpack extract PACKAGE FOLDER\n"
+    "  qxpack recover FOLDER\n"
+    "      undoes an install into FOLDER that was cut short and removes the staging\n"
+    "      folders left in it\n";
 
 struct Input {
     std::string source, name;
@@ -196,10 +200,17 @@ static int Extract(int argc, char** argv) {
     return result ? Fail("extract", result) : 0;
 }
 
+static int Recover(int argc, char** argv) {
+    if (argc != 1) return fprintf(stderr, "%s", kUsage), 2;
+    int result = RecoverUpdateFolder(argv[0], FsLocal());
+    return result ? Fail("recover", result) : 0;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "build") == 0) return Build(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "list") == 0) return List(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "extract") == 0) return Extract(argc - 2, argv + 2);
+    if (argc >= 2 && strcmp(argv[1], "recover") == 0) return Recover(argc - 2, argv + 2);
     fprintf(stderr, "%s", kUsage);
     return 2;
 }
