@@ -70,8 +70,3 @@ INT_PTR RunConfigurationDialog(HWND owner) {
 }
 
 void DriveScanJob(void*) {}
-
-void UpdateRunJob(void*) {
-    EnableWindow(gApp->listView, FALSE);
-    EnableWindow(gApp->listView, TRUE);
-}
