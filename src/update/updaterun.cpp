@@ -77,7 +77,8 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
     if (!Cancelled(run)) {
         char windowClass[32];
         WindowClassOf(run, record, windowClass, sizeof windowClass);
-        if (windowClass[0]) closed = host->CloseRunningInstances(host->context, windowClass);
+        if (windowClass[0])
+            closed = host->CloseRunningInstances(host->context, windowClass, record->location);
         // Nothing is written over a program that is still running.
         result = closed == CLOSE_STAYED ? ERR_TIMEOUT : ExtractUpdatePackage(packagePath, folder);
         if (result) host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);

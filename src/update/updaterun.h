@@ -26,9 +26,10 @@ struct UpdateHost {
     void (*SetStateText)(void* context, int row, int textId); // 0: an empty text
     void (*ShowName)(void* context, const char* name);        // the status line's product pane
     int (*CancelRequested)(void* context);
-    // Closes every top-level window of the class; returns how many there were, or
-    // CLOSE_STAYED when some were still there at the end of the wait.
-    int (*CloseRunningInstances)(void* context, const char* windowClass);
+    // Closes the top-level windows of the class that belong to the program file at path;
+    // returns how many there were, or CLOSE_STAYED when some were still there at the end of
+    // the wait.
+    int (*CloseRunningInstances)(void* context, const char* windowClass, const char* path);
     void (*StartProgram)(void* context, const char* path);
     void (*ReadInstalledVersion)(void* context, Product* record);
 };

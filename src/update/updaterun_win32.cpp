@@ -18,7 +18,36 @@ static int WasSent(const HWND* sent, int count, HWND window) {
     return 0;
 }
 
-int CloseRunningInstances(const char* windowClass) {
+static int FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE file =
+        CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    BOOL known = GetFileInformationByHandle(file, info);
+    CloseHandle(file);
+    return known;
+}
+
+// Two names of one file (short names, other separators, another drive letter for it).
+static int SameFile(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION fa, fb;
+    if (!FileIdentity(a, &fa) || !FileIdentity(b, &fb)) return lstrcmpiA(a, b) == 0;
+    return fa.dwVolumeSerialNumber == fb.dwVolumeSerialNumber && fa.nFileIndexHigh == fb.nFileIndexHigh &&
+           fa.nFileIndexLow == fb.nFileIndexLow;
+}
+
+// Nonzero when the process runs the program file at path, or when that cannot be told.
+static int RunsProgram(DWORD processId, const char* path) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (!process) return 1;
+    char image[1024];
+    DWORD size = sizeof image;
+    BOOL known = QueryFullProcessImageNameA(process, 0, image, &size);
+    CloseHandle(process);
+    return !known || SameFile(image, path);
+}
+
+int CloseRunningInstances(const char* windowClass, const char* path) {
     HWND sent[CLOSE_REMEMBERED];
     int count = 0;
     DWORD start = GetTickCount();
@@ -28,9 +57,13 @@ int CloseRunningInstances(const char* windowClass) {
              window = FindWindowExA(NULL, window, windowClass, NULL)) {
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == GetCurrentProcessId()) continue; // never the Updater itself
+            if (owner == GetCurrentProcessId()) continue;
+            if (WasSent(sent, count, window)) {
+                found = 1;
+                continue;
+            }
+            if (!RunsProgram(owner, path)) continue;
             found = 1;
-            if (WasSent(sent, count, window)) continue;
             if (count < CLOSE_REMEMBERED) sent[count++] = window;
             // A window that does not answer in time is not waited for longer.
             DWORD_PTR answer;
@@ -65,8 +98,8 @@ static void HostShowName(void*, const char* name) {
 static int HostCancelRequested(void*) {
     return gApp->cancelRequested != 0;
 }
-static int HostCloseRunningInstances(void*, const char* windowClass) {
-    return CloseRunningInstances(windowClass);
+static int HostCloseRunningInstances(void*, const char* windowClass, const char* path) {
+    return CloseRunningInstances(windowClass, path);
 }
 static void HostStartProgram(void*, const char* path) {
     SHELLEXECUTEINFOA info = {};

@@ -22,6 +22,14 @@ std::string ServerBaseUrl(const std::string& folder, bool slow) {
     return "http://127.0.0.1:" + std::to_string(ServerPort(slow)) + "/" + folder + "/";
 }
 
+int ServerRequests(const std::string& text) {
+    std::string log = ReadFileText(StateFolder() + "\\access.log");
+    int count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size()))
+        count++;
+    return count;
+}
+
 void ServeFile(const std::string& relativePath, const std::string& content) {
     std::string path = ServerRoot() + "\\" + relativePath;
     for (char& c : path)
