@@ -69,8 +69,6 @@ INT_PTR RunConfigurationDialog(HWND owner) {
     return DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(109), owner, ConfigurationProc, 0);
 }
 
-void DriveScanJob(void*) {}
-
 void UpdateRunJob(void*) {
     EnableWindow(gApp->listView, FALSE);
     EnableWindow(gApp->listView, TRUE);
