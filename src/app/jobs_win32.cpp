@@ -69,4 +69,3 @@ INT_PTR RunConfigurationDialog(HWND owner) {
     return DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(109), owner, ConfigurationProc, 0);
 }
 
-void DriveScanJob(void*) {}
