@@ -52,7 +52,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     windowClass.lpszClassName = kClass;
     RegisterClassA(&windowClass);
     HWND window =
-        CreateWindowA(kClass, kTitle, WS_OVERLAPPEDWINDOW, 560, 420, 320, 160, NULL, NULL, instance, NULL);
+        CreateWindowA(kClass, kTitle, WS_OVERLAPPEDWINDOW, 600, 608, 320, 150, NULL, NULL, instance, NULL);
     if (!window) return 1;
     ShowWindow(window, show);
     MSG message;
