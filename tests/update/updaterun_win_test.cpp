@@ -61,10 +61,15 @@ std::vector<DWORD> ProcessesIn(const std::string& folder) {
 
 // The packages every test serves: the stand-in's newer version, and two broken copies.
 struct Packages {
-    TempFolder folder;
     std::string good, corrupt, cut;
 };
 Packages* gPackages;
+
+FILETIME WriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
 
 UpdateHost gSavedHost;
 void StopOnReadVersion(void* context, Product* record) {
@@ -77,9 +82,13 @@ struct UpdateRunTest : AppWindowTest {
 
     static void SetUpTestSuite() {
         gPackages = new Packages;
-        std::string path = gPackages->folder.path + "\\qj.pkg";
-        std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
-        ASSERT_EQ(RunAndWait(qxpack, "build \"" + path + "\" --code qj \"" + StandIn("5.20") + "\""), 0);
+        // Made once per build of the stand-in, for all the test processes of a run.
+        std::string path = TestProgramFolder() + "\\standin\\qj.pkg", program = StandIn("5.20");
+        FILETIME made = WriteTime(path), built = WriteTime(program);
+        if (CompareFileTime(&made, &built) <= 0) {
+            std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
+            ASSERT_EQ(RunAndWait(qxpack, "build \"" + path + "\" --code qj \"" + program + "\""), 0);
+        }
         gPackages->good = ReadFileText(path);
         ASSERT_GT(gPackages->good.size(), 90000u);
         gPackages->corrupt = gPackages->good;
