@@ -12,12 +12,6 @@
 
 enum { CLOSE_POLL_MS = 50, CLOSE_REMEMBERED = 64 };
 
-static int WasSent(const HWND* sent, int count, HWND window) {
-    for (int i = 0; i < count; i++)
-        if (sent[i] == window) return 1;
-    return 0;
-}
-
 static int FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
     HANDLE file =
         CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
@@ -47,34 +41,76 @@ static int RunsProgram(DWORD processId, const char* path) {
     return !known || SameFile(image, path);
 }
 
-int CloseRunningInstances(const char* windowClass, const char* path) {
-    HWND sent[CLOSE_REMEMBERED];
-    int count = 0;
-    DWORD start = GetTickCount();
-    for (;;) {
-        int found = 0;
-        for (HWND window = FindWindowExA(NULL, NULL, windowClass, NULL); window;
-             window = FindWindowExA(NULL, window, windowClass, NULL)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == GetCurrentProcessId()) continue;
-            if (WasSent(sent, count, window)) {
-                found = 1;
-                continue;
-            }
-            if (!RunsProgram(owner, path)) continue;
+// The windows sent WM_DESTROY, and their processes (NULL when they could not be opened).
+struct Closing {
+    HWND windows[CLOSE_REMEMBERED];
+    HANDLE processes[CLOSE_REMEMBERED];
+    int count;
+    DWORD start;
+};
+
+static int WasSent(const Closing* closing, HWND window) {
+    for (int i = 0; i < closing->count; i++)
+        if (closing->windows[i] == window) return 1;
+    return 0;
+}
+
+static int TimeIsUp(const Closing* closing) {
+    return GetTickCount() - closing->start >= CLOSE_WAIT_MS;
+}
+
+// Sends WM_DESTROY to the windows not yet sent it; nonzero while any window of the copy is there.
+static int CloseWindows(Closing* closing, const char* windowClass, const char* path) {
+    int found = 0;
+    for (HWND window = FindWindowExA(NULL, NULL, windowClass, NULL); window && !TimeIsUp(closing);
+         window = FindWindowExA(NULL, window, windowClass, NULL)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == GetCurrentProcessId()) continue;
+        if (WasSent(closing, window)) {
             found = 1;
-            if (count < CLOSE_REMEMBERED) sent[count++] = window;
-            // A window that does not answer in time is not waited for longer.
-            DWORD_PTR answer;
-            SendMessageTimeoutA(window, WM_DESTROY, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                                CLOSE_SEND_TIMEOUT_MS, &answer);
-            if (GetTickCount() - start >= CLOSE_WAIT_MS) break;
+            continue;
         }
-        if (!found) return count;
-        if (GetTickCount() - start >= CLOSE_WAIT_MS) return CLOSE_STAYED;
+        if (!RunsProgram(owner, path)) continue;
+        found = 1;
+        if (closing->count < CLOSE_REMEMBERED) {
+            closing->windows[closing->count] = window;
+            closing->processes[closing->count++] = OpenProcess(SYNCHRONIZE, FALSE, owner);
+        }
+        // A window that does not answer in time is not waited for longer.
+        DWORD_PTR answer;
+        SendMessageTimeoutA(window, WM_DESTROY, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, CLOSE_SEND_TIMEOUT_MS,
+                            &answer);
+    }
+    return found;
+}
+
+// Waits for the closed processes to end, so that their program files are free.
+static int ProcessesEnded(const Closing* closing) {
+    for (int i = 0; i < closing->count; i++) {
+        if (!closing->processes[i]) continue;
+        DWORD waited = GetTickCount() - closing->start;
+        DWORD left = waited < CLOSE_WAIT_MS ? CLOSE_WAIT_MS - waited : 0;
+        if (WaitForSingleObject(closing->processes[i], left) != WAIT_OBJECT_0) return 0;
+    }
+    return 1;
+}
+
+int CloseRunningInstances(const char* windowClass, const char* path) {
+    Closing closing = {};
+    closing.start = GetTickCount();
+    int stayed = 0;
+    while (CloseWindows(&closing, windowClass, path)) {
+        if (TimeIsUp(&closing)) {
+            stayed = 1;
+            break;
+        }
         Sleep(CLOSE_POLL_MS);
     }
+    if (!stayed && !ProcessesEnded(&closing)) stayed = 1;
+    for (int i = 0; i < closing.count; i++)
+        if (closing.processes[i]) CloseHandle(closing.processes[i]);
+    return stayed ? CLOSE_STAYED : closing.count;
 }
 
 static int HostIsSelected(void*, int row) {
