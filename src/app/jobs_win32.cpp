@@ -68,4 +68,3 @@ static INT_PTR CALLBACK ConfigurationProc(HWND dialog, UINT message, WPARAM wPar
 INT_PTR RunConfigurationDialog(HWND owner) {
     return DialogBoxParamA(gApp->instance, MAKEINTRESOURCEA(109), owner, ConfigurationProc, 0);
 }
-
