@@ -216,7 +216,6 @@ TEST_F(UpdateRunTest, RowsThatNeedNoPackage) {
     Serve("products.txt", "qv2.4 QX Seek\r\n");
     StartWith("", {Row("qv", "QX Seek", "2.4", "2.4", "C:\\QX\\QXSeek.exe"),
                    Row("", "QX Mystery", "1.0", "0.9", "C:\\QX\\QXMystery.exe")});
-    SelectRow(gApp->listView, -1, 1);
     UpdateNow();
     EXPECT_EQ(Rows(), (Lines{"QX Mystery|1.0|0.9|Not in the catalogue|C:\\QX\\QXMystery.exe#2",
                              "QX Seek|2.4|2.4|Is up-to-date|C:\\QX\\QXSeek.exe#3"}));
