@@ -49,10 +49,3 @@ int StartJob(JobWork work, void* parameter, int clearPane0) {
     }
     return r;
 }
-
-void DriveScanJob(void*) {}
-
-void UpdateRunJob(void*) {
-    EnableWindow(gApp->listView, FALSE);
-    EnableWindow(gApp->listView, TRUE);
-}

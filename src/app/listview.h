@@ -5,11 +5,9 @@
 #include <stddef.h>
 #include <stdint.h>
 #include "app/columns.h"
+#include "catalogue/rowstore.h"
 
 enum { LIST_VIEW_ID = 60, MSG_SET_ROW_IMAGE = WM_USER };
-
-// Row states (the low four bits of a row's item data, mirrored as its icon).
-enum { ROW_NONE = 0, ROW_IN_PROGRESS = 1, ROW_ERROR = 2, ROW_DONE = 3, ROW_STOPPED = 4 };
 
 // Creates the list view into gApp->listView; 1 when it could not be created, else 0.
 int CreateListView(HWND mainWindow);

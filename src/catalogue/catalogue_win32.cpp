@@ -58,11 +58,6 @@ static int AskSwitchTo64(void*) {
 
 EditionHost gEditionHost = {IsWow64, AskSwitchTo64, NULL};
 
-void DetectInstalledProducts(HWND listView) {
-    RowStore rows = ListViewRows(listView);
-    LoadProductTable(&rows, &gSettings);
-}
-
 void SaveProductTable(HWND listView) {
     RowStore rows = ListViewRows(listView);
     SaveProductTable(&rows, &gSettings);

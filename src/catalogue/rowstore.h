@@ -6,6 +6,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// Row states (the low four bits of a row's item data, mirrored as its icon).
+enum { ROW_NONE = 0, ROW_IN_PROGRESS = 1, ROW_ERROR = 2, ROW_DONE = 3, ROW_STOPPED = 4 };
+
 enum { COL_PRODUCT = 0, COL_ACT_VERSION = 1, COL_INST_VERSION = 2, COL_STATE = 3, COL_LOCATION = 4 };
 
 struct RowStore {

@@ -32,6 +32,7 @@ enum {
     ERR_NOACCESS = 998,
     ERR_IO_DEVICE = 1117,
     ERR_REQUEST_ABORTED = 1235,
+    ERR_TIMEOUT = 1460,
 };
 
 // File attribute bits, as the system defines them.

@@ -45,6 +45,7 @@ static const StringRecord kEnglish[] = {
     {TEXT_UP_TO_DATE, "Is up-to-date"},
     {TEXT_DOWNLOAD_ERROR, "Download error"},
     {TEXT_INSTALL_ERROR, "Install error"},
+    {TEXT_NOT_IN_CATALOGUE, "Not in the catalogue"},
     {0, NULL},
 };
 
@@ -90,6 +91,7 @@ static const StringRecord kGerman[] = {
     {TEXT_UP_TO_DATE, "Ist aktuell"},
     {TEXT_DOWNLOAD_ERROR, "Downloadfehler"},
     {TEXT_INSTALL_ERROR, "Installationsfehler"},
+    {TEXT_NOT_IN_CATALOGUE, "Nicht im Katalog"},
     {0, NULL},
 };
 

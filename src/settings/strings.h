@@ -81,4 +81,5 @@ enum {
     TEXT_UP_TO_DATE = 7006,
     TEXT_DOWNLOAD_ERROR = 7007,
     TEXT_INSTALL_ERROR = 7008,
+    TEXT_NOT_IN_CATALOGUE = 7009, // a row still without a product code after the catalogue check
 };

@@ -32,7 +32,7 @@ TEST_F(LanguageTest, BothTablesHoldTheSameIdsInTheSameOrder) {
         ASSERT_NE(english[i].text, nullptr);
         ASSERT_NE(german[i].text, nullptr);
     }
-    EXPECT_EQ(count, 37);
+    EXPECT_EQ(count, 38);
 }
 
 TEST_F(LanguageTest, TextsAreTheProgramsOwn) {

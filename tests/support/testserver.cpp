@@ -28,6 +28,14 @@ std::string BadServerBaseUrl(const std::string& mode) {
     return "http://127.0.0.1:" + std::to_string(atoi(port.c_str())) + "/" + mode + "/";
 }
 
+int ServerRequests(const std::string& text) {
+    std::string log = ReadFileText(StateFolder() + "\\access.log");
+    int count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size()))
+        count++;
+    return count;
+}
+
 void ServeFile(const std::string& relativePath, const std::string& content) {
     std::string path = ServerRoot() + "\\" + relativePath;
     for (char& c : path)
