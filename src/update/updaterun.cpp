@@ -133,9 +133,21 @@ void UpdateDuplicateRows(UpdateRun* run, int row, const Product* record, char* p
     }
 }
 
+// An install cut short by a crash is undone before the run looks at any version, so that
+// every row's product folder holds a whole product again.
+static void RecoverSelectedFolders(UpdateRun* run, int count) {
+    for (int row = 0; row < count; row++) {
+        if (!run->host->IsSelected(run->host->context, row)) continue;
+        char location[1024], folder[1024];
+        run->rows->GetText(run->rows->context, row, COL_LOCATION, location, sizeof location);
+        if (ProgramFolder(location, folder, sizeof folder)) RecoverUpdateFolder(folder, NULL);
+    }
+}
+
 void UpdateRows(UpdateRun* run) {
     const UpdateHost* host = run->host;
     int count = run->rows->Count(run->rows->context);
+    RecoverSelectedFolders(run, count);
     for (int row = 0; row < count; row++) {
         if (!host->IsSelected(host->context, row)) continue;
         host->Deselect(host->context, row);

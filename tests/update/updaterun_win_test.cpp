@@ -234,6 +234,11 @@ TEST_F(UpdateRunTest, FailuresLeaveTheProductAsItWas) {
     Serve("dw\\packages\\qcd.pkg", gPackages->cut);
     std::string a = Install("a"), b = Install("b"), c = Install("c");
     std::string before = ReadFileText(b);
+    // A staging folder an earlier, killed run left in a product folder that gets no package:
+    // the run's start clears it all the same.
+    std::string stage = folder.path + "\\a\\~qxstage7";
+    CreateDirectoryA(stage.c_str(), NULL);
+    WriteFileText(stage + "\\qxstage.tag", "");
     StartWith("[Class]\r\nqa=QXA\r\nqb=QXB\r\nqc=QXC\r\n",
               {Row("qa", "QX A", "5.20", "5.10", a), Row("qb", "QX B", "5.20", "5.10", b),
                Row("qc", "QX C", "5.20", "5.10", c), Row("qd", "QX D", "5.20", "5.10", "")});
@@ -254,6 +259,16 @@ TEST_F(UpdateRunTest, FailuresLeaveTheProductAsItWas) {
         EXPECT_EQ(files, 1);
     }
     EXPECT_EQ(Requests("dw/a.cgi?qdd"), 0);
+}
+
+TEST_F(UpdateRunTest, ACutPackageIsADownloadError) {
+    CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, BadServerBaseUrl("short").c_str());
+    std::string path = Install("product");
+    std::string before = ReadFileText(path);
+    StartWith("[Class]\r\nqj=QXNavigatorMain\r\n", {Row("qj", "QX Navigator", "5.20", "5.10", path)});
+    UpdateNow();
+    EXPECT_EQ(Rows(), (Lines{"QX Navigator|5.20|5.10|Download error|" + path + "#2"}));
+    EXPECT_EQ(ReadFileText(path), before);
 }
 
 TEST_F(UpdateRunTest, StopDuringADownloadStopsTheOutdatedRowsAfterIt) {
