@@ -121,14 +121,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (kind <= 1 && r) {
             std::string trimmed = value.substr(std::min(value.find_first_not_of(' '), value.size()));
             Check(Find(text, name) == trimmed);
-            if (found)
-                Check(from >= valueAt && to <= valueEnd); // the old value only
-            else
-                Check(to == from ||
-                      (to <= before.size() && from + 2 >= before.size())); // nothing, or a last CRLF
-        } else if (kind == 2 && r) {
-            Check(found && from >= LineStart(before, valueAt) && to <= valueEnd + 2);
-            Check(strlen(text) + (to - from) == before.size());
+            if (found) // the old value only
+                Check(text == before.substr(0, valueAt) + value + before.substr(valueEnd));
+            else // an insertion, after dropping at most a last CRLF
+                Check(to - from <= 2);
+        } else if (kind == 2 && r) { // the key's line with one CR and one LF after it
+            Check(found);
+            size_t end = valueEnd + (before[valueEnd] == '\r');
+            end += before[end] == '\n';
+            Check(text == before.substr(0, LineStart(before, valueAt)) + before.substr(end));
         } else if (kind == 3 && r) {
             Check(strlen(text) + (to - from) == before.size());
         }
