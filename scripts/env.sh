@@ -22,7 +22,7 @@ ensure_wine_prefix() {
   fi
 }
 
-# Configures and builds one of: native, win-x86_64, win-i686.
+# Configures and builds one of: native, native-i386, win-x86_64, win-i686.
 build_one() {
   local name=$1; shift
   local dir="$BUILD/$name"
@@ -32,6 +32,12 @@ build_one() {
 
 build_native() {
   build_one native -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQX_SANITIZE=ON -DQX_FUZZ=ON "$@"
+}
+
+# The portable core in the shipped program's 32-bit model (clang -m32, sanitizers), tests only.
+build_native_i386() {
+  build_one native-i386 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i386-linux-gnu.cmake" \
+    -DQX_SANITIZE=ON -DQX_FUZZ=OFF -DQX_BUILD_BENCH=OFF -DQX_TEST_PREFIX=i386. "$@"
 }
 
 build_windows() {

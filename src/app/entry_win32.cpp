@@ -27,12 +27,19 @@ int StartedHidden(const char* commandLine) {
     }
     while (*p == ' ' || *p == '\t')
         p++;
+    // The first argument as the program's C runtime sees it: quotes group and are dropped.
+    char argument[3];
     size_t n = 0;
-    while (p[n] && p[n] != ' ' && p[n] != '\t')
-        n++;
+    for (int quoted = 0; *p && (quoted || (*p != ' ' && *p != '\t')); p++) {
+        if (*p == '"')
+            quoted = !quoted;
+        else if (n == 2)
+            return 0;
+        else
+            argument[n++] = *p;
+    }
     if (n != 2) return 0;
-    char argument[4];
-    CopyTextN(argument, sizeof argument, p, n);
+    argument[n] = 0;
     return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, argument, -1, "/A", -1) == CSTR_EQUAL;
 }
 

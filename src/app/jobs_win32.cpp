@@ -2,6 +2,7 @@
 #include "app/jobs.h"
 #include <stdlib.h>
 #include "app/appstate.h"
+#include "app/commands.h"
 #include "app/listview.h"
 #include "app/mainwindow.h"
 #include "update/statusline.h"
@@ -28,10 +29,11 @@ static DWORD WINAPI JobFrame(void* parameter) {
     UpdateCommandStates(gMainWindow);
     gApp->cancelRequested = 0;
     job.work(job.parameter);
-    InterlockedDecrement(&gApp->busyCount);
-    UpdateCommandStates(gMainWindow);
     if (job.clearPane0) PaneSetText(&gStatusLine, "", 0, 100);
     PaneSetIcon(&gStatusLine, NULL, 2, 100);
+    // The last step: once busyCount is down the window may close and the program end, so
+    // the window thread lowers it and this thread touches nothing afterwards.
+    SendMessageA(gMainWindow, MSG_JOB_ENDED, 0, 0);
     return 0;
 }
 

@@ -250,6 +250,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
     case MSG_SET_ROW_IMAGE: SetRowImage(gApp->listView, (int)wParam, (int)(lParam & 0xF)); break;
     case MSG_UPDATE_COMMANDS: UpdateCommandStates(window); return 0;
+    case MSG_JOB_ENDED:
+        InterlockedDecrement(&gApp->busyCount);
+        UpdateCommandStates(window);
+        return 0;
     case MSG_BRING_TO_FRONT:
         if (lParam == WM_LBUTTONUP || lParam == WM_RBUTTONUP) BringToFront(window);
         break;

@@ -41,10 +41,21 @@ void ForEachLine(const char* text, LineProc proc, void* context) {
     }
 }
 
+// A line that cannot be a product: a code that is not two printable, non-blank ASCII
+// characters, or a control character anywhere (binary bytes must not reach the table or the
+// settings file).
+static int UnusableLine(const char* line) {
+    for (int i = 0; i < 2; i++)
+        if ((unsigned char)line[i] <= ' ' || (unsigned char)line[i] >= 0x7F) return 1;
+    for (const unsigned char* p = (const unsigned char*)line; *p; p++)
+        if (*p < ' ' || *p == 0x7F) return 1;
+    return 0;
+}
+
 int CatalogueLineToRecord(const char* line, Product* record) {
     memset(record, 0, sizeof *record);
     const char* space = strchr(line, ' ');
-    if (!space || strlen(line) < 2) return 0;
+    if (!space || strlen(line) < 2 || UnusableLine(line)) return 0;
     CopyTextN(record->code, sizeof record->code, line, 2);
     size_t versionLength = space > line + 2 ? (size_t)(space - line - 2) : 0;
     CopyTextN(record->actVersion, sizeof record->actVersion, line + 2, versionLength);

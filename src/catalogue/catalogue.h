@@ -3,7 +3,9 @@
 // Catalogue lines (CR, LF or runs of them end a line; a line is read in pieces of at most
 // 1023 characters): characters 1 and 2 are the product code ("qz": update only, never
 // added), then the version up to the first space, then the display name to the end of the
-// line; versions and names are cut at 31 characters; a line without a space is skipped.
+// line; versions and names are cut at 31 characters. A line without a space, with a code
+// that is not two printable non-blank ASCII characters, or with a control character anywhere
+// is skipped.
 #pragma once
 #include "catalogue/product.h"
 

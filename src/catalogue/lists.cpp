@@ -7,18 +7,31 @@
 #include "platform/text.h"
 #include "settings/store.h"
 
+// A code or letter that can be a key of the settings file: printable, non-blank ASCII, and
+// neither '=' (it would end the key) nor a '[' in front (the line would end the section).
+static int UsableKey(const char* key, size_t n) {
+    if (key[0] == '[') return 0;
+    for (size_t i = 0; i < n; i++)
+        if ((unsigned char)key[i] <= ' ' || (unsigned char)key[i] >= 0x7F || key[i] == '=') return 0;
+    return 1;
+}
+
 static int WriteClassLine(const char* line, void* context) {
-    if (strlen(line) <= 2) return 0;
+    if (strlen(line) <= 2 || !UsableKey(line, 2)) return 0;
     char code[3];
     CopyTextN(code, sizeof code, line, 2);
     WriteText((Store*)context, CLASS_SECTION, code, line + 2);
     return 0;
 }
 
+void StoreClassList(Store* store, const char* text) {
+    ForEachLine(text, WriteClassLine, store);
+}
+
 void RefreshClassList(Store* store) {
     char* text = DownloadText("dw/cls.txt");
     if (!text) return;
-    ForEachLine(text, WriteClassLine, store);
+    StoreClassList(store, text);
     free(text);
 }
 
@@ -29,11 +42,21 @@ struct EditionWalk {
 
 static int WriteEditionLine(const char* line, void* context) {
     EditionWalk* walk = (EditionWalk*)context;
-    if (strlen(line) <= 2) return 0;
+    if (strlen(line) <= 2 || !UsableKey(line, 1)) return 0;
     char letter[2] = {line[0], 0};
     WriteText(walk->store, EDITION_SECTION, letter, line + 1);
     if (!walk->chosen[0]) walk->chosen[0] = line[0];
     return 0;
+}
+
+void StoreEditionList(Store* store, const char* text, int year) {
+    char old[1024];
+    ReadValue(store, EDITION_SECTION, "Default", "", old, sizeof old);
+    EditionWalk walk = {store, {old[0], 0}};
+    DeleteSection(store, EDITION_SECTION);
+    ForEachLine(text, WriteEditionLine, &walk);
+    WriteText(store, EDITION_SECTION, "Default", walk.chosen);
+    WriteInt(store, EDITION_SECTION, "*", (uint32_t)year);
 }
 
 void RefreshEditionList(Store* store) {
@@ -41,14 +64,8 @@ void RefreshEditionList(Store* store) {
     if (!text) return;
     SysTime now;
     SysUtcTime(&now);
-    char old[1024];
-    ReadValue(store, EDITION_SECTION, "Default", "", old, sizeof old);
-    EditionWalk walk = {store, {old[0], 0}};
-    DeleteSection(store, EDITION_SECTION);
-    ForEachLine(text, WriteEditionLine, &walk);
+    StoreEditionList(store, text, now.year);
     free(text);
-    WriteText(store, EDITION_SECTION, "Default", walk.chosen);
-    WriteInt(store, EDITION_SECTION, "*", (uint32_t)now.year);
 }
 
 int EditionStartAction(Store* store) {

@@ -19,8 +19,13 @@ struct EditionHost {
     void* context;
 };
 
+// Download the list and keep it in the settings.
 void RefreshClassList(Store* store);
 void RefreshEditionList(Store* store);
+// What the refreshes keep of a downloaded text: the class lines, and the edition lines with
+// the year of the download. Lines whose code or letter cannot be a settings key are skipped.
+void StoreClassList(Store* store, const char* text);
+void StoreEditionList(Store* store, const char* text, int year);
 
 // What the start-up step does: offer the 64-bit edition at once (the list is this year's),
 // or start the edition job, forced when no default edition is set.

@@ -36,6 +36,15 @@ static const char* SkipLine(const char* p) {
     return p;
 }
 
+// The first byte after the header line and its one line end (CRLF, CR or LF).
+static const char* BodyStart(const char* header) {
+    const char* p = header;
+    while (*p && !IsLineEnd(*p))
+        p++;
+    if (p[0] == '\r' && p[1] == '\n') return p + 2;
+    return IsLineEnd(*p) ? p + 1 : p;
+}
+
 // The first byte of the next line that begins with '[' after body, or the end of text.
 static const char* BodyEnd(const char* body) {
     if (*body == '[') return body;
@@ -132,9 +141,10 @@ int IniWriteValue(char** text, const char* section, const char* key, const char*
             if (oldLength == n && memcmp(old, value, n) == 0) return 0;
             return Splice(text, (size_t)(old - *text), oldLength, value, n);
         }
-        // A blank line before the next header stays after the new key.
+        // A blank line before the next header stays after the new key. The body is measured
+        // from the line after the header, so a body of blank lines only keeps them in front.
         const char* at = end;
-        if (at - header >= 5 && EndsWithTwoLines(header, at)) at -= 2;
+        if (at - BodyStart(header) >= 5 && EndsWithTwoLines(header, at)) at -= 2;
         const char* lead = (at - *text >= 2 && memcmp(at - 2, "\r\n", 2) == 0) ? "" : "\r\n";
         char* line = Build("%s%s=%s%s%s%s", lead, key, value, "\r\n", "", "");
         if (!line) return -1;

@@ -438,14 +438,19 @@ int EnumKeys(Store* store, const char* section, EnumKeyProc proc, void* context)
     return EnumKeyValues(store, section, CallKeyProc, &walk);
 }
 
+static int gScaleFactor; // 0 until measured
+
 static int ScaleFactor() {
-    static int factor;
-    if (!factor) {
+    if (!gScaleFactor) {
         int width, height;
         SysWorkAreaSize(&width, &height);
-        factor = width / 16 < 100 ? 100 : width / 16;
+        gScaleFactor = width / 16 < 100 ? 100 : width / 16;
     }
-    return factor;
+    return gScaleFactor;
+}
+
+void ForgetScreenScale() {
+    gScaleFactor = 0;
 }
 
 int ScaleToScreen(int n) {

@@ -80,3 +80,5 @@ void SavePlacement(Store* store, const char* section, const Placement* placement
 
 // n × (work-area width / 16, at least 100) / 100; the factor is computed once per run.
 int ScaleToScreen(int n);
+// Drops the factor, so that the next ScaleToScreen measures the work area again (tests).
+void ForgetScreenScale();

@@ -9,6 +9,7 @@ struct Pane {
     int32_t right; // right edge in client pixels
     HICON icon;    // drawn 16 by 16; none when 0
     char text[260];
+    int timerPending; // a redraw is due: later changes wait for it instead of restarting it
 };
 
 // Fills widths[0..count) for a status line of the given size.

@@ -67,12 +67,22 @@ static void RedrawPane(StatusLine* line, int pane) {
     InvalidateRect(line->window, &r, FALSE);
 }
 
+// A pane changed more often than the delay is still redrawn once per delay: a pending
+// timer is left to run rather than started again.
 static void Schedule(StatusLine* line, int pane, unsigned delay) {
     if (!line->window) return;
-    if (delay == 0)
+    if (delay == 0) {
         RedrawPane(line, pane);
-    else
-        PostMessageA(line->window, SB_START_TIMER, (WPARAM)pane, (LPARAM)delay);
+        return;
+    }
+    EnterCriticalSection(&line->lock);
+    int pending = line->panes[pane].timerPending;
+    line->panes[pane].timerPending = 1;
+    LeaveCriticalSection(&line->lock);
+    if (pending || PostMessageA(line->window, SB_START_TIMER, (WPARAM)pane, (LPARAM)delay)) return;
+    EnterCriticalSection(&line->lock);
+    line->panes[pane].timerPending = 0;
+    LeaveCriticalSection(&line->lock);
 }
 
 void PaneSetIcon(StatusLine* line, HICON icon, int pane, unsigned delay) {
@@ -251,10 +261,17 @@ static LRESULT CALLBACK StatusLineProc(HWND window, UINT message, WPARAM wParam,
         EndPaint(window, &ps);
         return 0;
     }
-    case SB_START_TIMER: SetTimer(window, wParam + 1, (UINT)lParam, NULL); return 0;
+    case SB_START_TIMER:
+        if (!SetTimer(window, wParam + 1, (UINT)lParam, NULL)) SendMessageA(window, WM_TIMER, wParam + 1, 0);
+        return 0;
     case WM_TIMER:
         KillTimer(window, wParam);
-        if (line) RedrawPane(line, (int)wParam - 1);
+        if (line && wParam >= 1 && (int)wParam <= line->paneCount) {
+            EnterCriticalSection(&line->lock);
+            line->panes[wParam - 1].timerPending = 0;
+            LeaveCriticalSection(&line->lock);
+            RedrawPane(line, (int)wParam - 1);
+        }
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -269,6 +286,9 @@ HWND StatusLineCreate(StatusLine* line, HWND parent, HINSTANCE instance) {
         wc.lpszClassName = STATUS_LINE_CLASS;
         RegisterClassExA(&wc);
     }
+    // Timers die with an earlier window: none is pending for the new one.
+    for (int i = 0; i < line->paneCount; i++)
+        line->panes[i].timerPending = 0;
     line->window = CreateWindowExA(0, STATUS_LINE_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0,
                                    0, parent, NULL, instance, line);
     if (!line->window) return NULL;

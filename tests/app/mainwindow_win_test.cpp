@@ -91,6 +91,27 @@ TEST_F(MainWindowTest, GateAllowsOneJobAndRefusesToCloseWhileBusy) {
     EXPECT_TRUE(Close());
 }
 
+TEST_F(MainWindowTest, JobIsDoneWithTheStatusLineBeforeCloseGetsThrough) {
+    Start();
+    Command(CMD_SEARCH_INSTALLED); // a job that empties pane 0 at its end
+    ASSERT_TRUE(PumpUntil([&] { return job.started == 1; }));
+    PaneSetText(&gStatusLine, "C:\\Programme", 0, 100);
+    SetEvent(job.release);
+    // This thread does not pump: a job that waits for it is either let through (busyCount
+    // down, the close possible) or waiting for it to lower busyCount.
+    for (int i = 0; i < 2000 && gApp->busyCount != 0; i++) {
+        if (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) break;
+        Sleep(1);
+    }
+    ASSERT_TRUE(PumpUntil([] { return gApp->busyCount == 0; }));
+    // What the job still writes after this point would go to a freed status line.
+    char text[64];
+    PaneGetText(&gStatusLine, 0, text, sizeof text);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(gStatusLine.panes[2].icon, nullptr);
+    EXPECT_TRUE(Close());
+}
+
 TEST_F(MainWindowTest, EscapeWhileIdleDoesNotStopTheNextJob) {
     Start();
     PressKey(VK_ESCAPE);
@@ -308,6 +329,27 @@ TEST_F(MainWindowTest, ProgressPercentages) {
     EXPECT_EQ(shown(), "99|  99 %");
     ProgressEnd(&gStatusLine);
     EXPECT_FALSE(IsWindowVisible(gStatusLine.progress));
+}
+
+WNDPROC gStatusLineProc;
+volatile LONG gStatusPaints;
+
+LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) InterlockedIncrement(&gStatusPaints);
+    return CallWindowProcA(gStatusLineProc, window, message, wParam, lParam);
+}
+
+TEST_F(MainWindowTest, PaneChangedEvery20MsIsStillRedrawn) {
+    Start();
+    Pump(200);
+    gStatusLineProc = (WNDPROC)SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)CountPaints);
+    gStatusPaints = 0;
+    for (int i = 0; i < 50; i++) {
+        PaneSetText(&gStatusLine, ("  " + std::to_string(i) + " %").c_str(), 1, 100);
+        Pump(20);
+    }
+    SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)gStatusLineProc);
+    EXPECT_GE(gStatusPaints, 4);
 }
 
 TEST_F(MainWindowTest, Pictures) {

@@ -3,6 +3,7 @@
 // same settings file hands over to the running one.
 #include <gtest/gtest.h>
 #include <string>
+#include "app/mainwindow.h"
 #include "support/testfiles.h"
 #include "support/winprocess.h"
 
@@ -127,6 +128,25 @@ TEST_F(ProgramTest, SlashAStartsHidden) {
     WriteFileText(local, "[QXUpdate]\r\nLanguage=DE\r\n");
     RunAndClose("/a", false);
     EXPECT_NE(ReadFileText(local).find("Language=DE\r\n"), std::string::npos);
+}
+
+TEST(CommandLine, SlashAHidesOnlyAsTheFirstArgument) {
+    struct Case {
+        const char* line;
+        int hidden;
+    } cases[] = {
+        {"QXUpdate.exe /a", 1},
+        {"\"C:\\Program Files\\QXUpdate.exe\" \"/A\"", 1},
+        {"QXUpdate.exe /\"A\" more", 1},
+        {"QXUpdate.exe \"/A \"", 0},
+        {"QXUpdate.exe /AB", 0},
+        {"QXUpdate.exe x /A", 0},
+        {"QXUpdate.exe", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(StartedHidden(c.line), c.hidden);
+    }
 }
 
 TEST_F(ProgramTest, UnwritableLocalSettingsMoveToTheProfile) {

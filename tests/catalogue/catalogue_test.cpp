@@ -99,6 +99,19 @@ TEST(CatalogueLines, BecomeRecords) {
          "QX Seek"},
         {"qv1 A name that is longer than thirty-one characters", true, "qv", "1",
          "A name that is longer than thir"},
+        {"qd1 Gr\xFC\xDF"
+         "e",
+         true, "qd", "1",
+         "Gr\xFC\xDF"
+         "e"},
+        // lines that cannot be a product: a blank or unprintable code, control characters
+        {" j5.20 QX Navigator", false, "", "", ""},
+        {"\x01\x02\x03 \x04", false, "", "", ""},
+        {"q\xFC"
+         "1 QX Navigator",
+         false, "", "", ""},
+        {"qj5.20 QX\tNavigator", false, "", "", ""},
+        {"qj5.\x7F QX Navigator", false, "", "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -145,8 +158,12 @@ TEST_F(CatalogueTest, FailedDownloadOnlyMarks) {
 TEST_F(CatalogueTest, ClassListKeepsOldEntriesAndTheLastLineWins) {
     WriteText(&store, "Class", "qv", "OldSeekMain");
     WriteText(&store, "Class", "xx", "Kept");
-    Serve("dw/cls.txt", "qjQXNavigatorMain\r\nqj+\r\nqv\r\nqtTask Keeper Main \r\n");
+    // Codes that cannot be settings keys are skipped: a '[' line would end the section.
+    Serve("dw/cls.txt",
+          "qjQXNavigatorMain\r\nqj+\r\nqv\r\nqtTask Keeper Main \r\n[aBad\r\n b Bad\r\nq=Bad\r\n");
     RefreshClassList(&store);
+    EXPECT_EQ(store.text,
+              std::string("[Class]\r\nqv=OldSeekMain\r\nxx=Kept\r\nqj=+\r\nqt=Task Keeper Main \r\n"));
     EXPECT_EQ(Value("Class", "qj"), "+");
     EXPECT_EQ(Value("Class", "qv"), "OldSeekMain"); // a line of two characters is skipped
     EXPECT_EQ(Value("Class", "qt"), "Task Keeper Main ");

@@ -97,7 +97,10 @@ TEST(IniWrite, InsertsNewKeysAtTheEndOfTheBody) {
         {"[S]\r\nA=1\r\n", "[S]\r\nA=1\r\nKey=v\r\n"},
         {"[S]\r\nA=1", "[S]\r\nA=1\r\nKey=v\r\n"}, // the last line gets its line end first
         {"[S]\r\nA=1\r\n\r\n", "[S]\r\nA=1\r\nKey=v\r\n\r\n"},
-        {"[S]\r\n\r\n[T]\r\n", "[S]\r\nKey=v\r\n\r\n[T]\r\n"},
+        // a body of blank lines only is shorter than five bytes: they stay in front
+        {"[S]\r\n\r\n[T]", "[S]\r\n\r\nKey=v\r\n[T]"},
+        {"[S]\r\n\r\n\r\n[T]\r\n", "[S]\r\n\r\n\r\nKey=v\r\n[T]\r\n"},
+        {"[S]\r\nx\r\n\r\n[T]", "[S]\r\nx\r\nKey=v\r\n\r\n[T]"},
         {"[S]", "[S]\r\nKey=v\r\n"},
     };
     for (const Case& c : cases) {

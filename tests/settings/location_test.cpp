@@ -2,7 +2,9 @@
 // these set the program path, the profile folder and the system language).
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <string>
+#include "app/columns.h"
 #include "platform/fs.h"
 #include "platform/sys.h"
 #include "platform/sys_posix.h"
@@ -156,6 +158,46 @@ TEST_F(LocationTest, DesktopCheckRecordsTheWorkArea) {
     EXPECT_TRUE(DesktopChanged(&store));
     CloseStore(&store);
     SysPosixSetWorkArea(1600, 1170);
+}
+
+TEST_F(LocationTest, DefaultSizesScaleWithTheWorkAreaAndPlacementsFitTheScreen) {
+    struct Case {
+        int workWidth, screenWidth, screenHeight;
+        int width, height, column; // the default window and Product column
+    } cases[] = {
+        {1280, 1280, 1024, 800, 600, 150},
+        {1600, 1600, 1200, 800, 600, 150},
+        {1920, 1920, 1080, 960, 720, 180},
+        {2000, 2000, 1200, 1000, 750, 187},
+    };
+    OpenStore(&store, local.c_str(), STORE_NO_LOCATE);
+    auto load = [&](const std::string& pos) {
+        WriteText(&store, "QXUpdate", "Pos", pos.c_str());
+        Placement p;
+        LoadPlacement(&store, "QXUpdate", &p, 800, 600);
+        return std::to_string(p.width) + "x" + std::to_string(p.height);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.workWidth);
+        SysPosixSetWorkArea(c.workWidth, c.screenHeight - 40);
+        SysPosixSetScreenSize(c.screenWidth, c.screenHeight);
+        ForgetScreenScale();
+        std::string scaled = std::to_string(c.width) + "x" + std::to_string(c.height);
+        EXPECT_EQ(load(""), scaled);
+        Column columns[COLUMN_COUNT + 1];
+        memcpy(columns, kDefaultColumns, sizeof columns);
+        WriteText(&store, "QXUpdate", "Col0", "0,0");
+        LoadColumns(&store, columns, "QXUpdate", 1);
+        EXPECT_EQ(columns[0].width, c.column);
+        // Up to twice the screen in each direction is taken, one pixel more is not.
+        std::string w2 = std::to_string(2 * c.screenWidth), h2 = std::to_string(2 * c.screenHeight);
+        EXPECT_EQ(load("0,0," + w2 + "," + h2 + ",1"), w2 + "x" + h2);
+        EXPECT_EQ(load("0,0," + std::to_string(2 * c.screenWidth + 1) + ",600,1"), scaled);
+        EXPECT_EQ(load("0,0,800," + std::to_string(2 * c.screenHeight + 1) + ",1"), scaled);
+    }
+    SysPosixSetWorkArea(1600, 1170);
+    SysPosixSetScreenSize(1600, 1200);
+    ForgetScreenScale();
 }
 
 TEST_F(LocationTest, SystemLanguageIsChosenAndWrittenAtOnce) {

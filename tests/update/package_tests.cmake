@@ -37,7 +37,7 @@ if(QX_FUZZ AND NOT QX_WINDOWS)
   set(QX_FUZZ_WORK ${CMAKE_CURRENT_BINARY_DIR}/package_fuzz_corpus)
   file(MAKE_DIRECTORY ${QX_FUZZ_WORK})
   add_test(NAME PackageFuzzShort
-    COMMAND qx_package_fuzz -max_total_time=20 -timeout=10 -rss_limit_mb=1024
+    COMMAND qx_package_fuzz -max_total_time=10 -timeout=10 -rss_limit_mb=1024
             -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/ ${QX_FUZZ_WORK} ${CMAKE_CURRENT_LIST_DIR}/fuzz_seeds)
   # Alone, so that it does not slow down the timing-sensitive Windows tests beside it.
   set_tests_properties(PackageFuzzShort PROPERTIES TIMEOUT 120 RUN_SERIAL ON)
