@@ -3,16 +3,19 @@ target_sources(qx_core_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/package_testing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_update_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/package_corpus_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/package_corpus_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/signature_test.cpp)
 get_filename_component(QX_TEST_PACKAGES ${CMAKE_CURRENT_LIST_DIR}/../packages ABSOLUTE)
+get_filename_component(QX_TEST_KEYS ${CMAKE_CURRENT_LIST_DIR}/../keys ABSOLUTE)
 if(QX_WINDOWS)
   target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_win32.cpp)
   # Under Wine the machine's root folder is drive Z:.
   set(QX_TEST_PACKAGES "Z:${QX_TEST_PACKAGES}")
+  set(QX_TEST_KEYS "Z:${QX_TEST_KEYS}")
 else()
   target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_posix.cpp)
 endif()
-target_compile_definitions(qx_core_tests PRIVATE QX_TEST_PACKAGES="${QX_TEST_PACKAGES}")
+target_compile_definitions(qx_core_tests PRIVATE QX_TEST_PACKAGES="${QX_TEST_PACKAGES}" QX_TEST_KEYS="${QX_TEST_KEYS}")
 target_link_libraries(qx_core_tests PRIVATE qxpackbuild qxpackage ${QX_LZMA})
 
 # The fuzzing target, with the reader's sources built in so that libFuzzer sees their
