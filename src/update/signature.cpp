@@ -39,11 +39,9 @@ void FormatHex(const uint8_t* bytes, size_t size, char* out, size_t outSize) {
     out[n] = 0;
 }
 
-int ParsePackageKeys(const char* text, PackageKeys* keys) {
-    memset(keys, 0, sizeof *keys);
-    const char* p = text;
+static int ReadKeys(const char* p, PackageKeys* keys) {
     for (;;) {
-        while (*p == ' ' || *p == '\t' || *p == ',' || *p == ';' || *p == '\r' || *p == '\n')
+        while (*p && strchr(" \t,;\r\n", *p))
             p++;
         if (!*p) return 0;
         size_t n = 0;
@@ -57,6 +55,13 @@ int ParsePackageKeys(const char* text, PackageKeys* keys) {
         p += n;
         if (*p && !strchr(" \t,;\r\n", *p)) return ERR_INVALID_DATA;
     }
+}
+
+int ParsePackageKeys(const char* text, PackageKeys* keys) {
+    memset(keys, 0, sizeof *keys);
+    int e = ReadKeys(text, keys);
+    if (e) keys->count = 0;
+    return e;
 }
 
 static void PutLittle64(uint64_t value, uint8_t* out) {

@@ -39,7 +39,8 @@ struct PackageKeys {
 extern char gPackagePublicKey[PACKAGE_KEYS_MAX * PACKAGE_KEY_TEXT + 16];
 
 // Reads keys from text (64 hex digits each, separated by blanks, commas or semicolons).
-// Returns 0 (count 0 for a text without keys), or 13 for anything else or too many keys.
+// Returns 0 (count 0 for a text without keys), or 13 (count 0) for anything else or too
+// many keys.
 int ParsePackageKeys(const char* text, PackageKeys* keys);
 // Hex digits of bytes into out (2 * size + 1 bytes).
 void FormatHex(const uint8_t* bytes, size_t size, char* out, size_t outSize);
