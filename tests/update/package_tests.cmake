@@ -25,10 +25,13 @@ if(QX_FUZZ AND NOT QX_WINDOWS)
   add_executable(qx_package_fuzz
     ${CMAKE_CURRENT_LIST_DIR}/package_fuzz.cpp
     ${PROJECT_SOURCE_DIR}/src/update/package.cpp
-    ${PROJECT_SOURCE_DIR}/src/update/package_update.cpp)
+    ${PROJECT_SOURCE_DIR}/src/update/package_update.cpp
+    ${PROJECT_SOURCE_DIR}/src/update/signature.cpp
+    ${PROJECT_SOURCE_DIR}/src/update/packagekey.cpp)
+  target_compile_definitions(qx_package_fuzz PRIVATE QX_PACKAGE_PUBLIC_KEY="")
   target_compile_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(qx_package_fuzz PRIVATE qxcore ${QX_LZMA} qx_warnings)
+  target_link_libraries(qx_package_fuzz PRIVATE qxcore ${QX_LZMA} qx_sodium qx_warnings)
   set(QX_FUZZ_WORK ${CMAKE_CURRENT_BINARY_DIR}/package_fuzz_corpus)
   file(MAKE_DIRECTORY ${QX_FUZZ_WORK})
   add_test(NAME PackageFuzzShort
