@@ -10,6 +10,16 @@
 //   m+9     4               unpacked size of the package stream, 32-bit big-endian
 //   m+13    rest            raw LZMA1 data (with or without an end marker)
 //
+// A signed package carries a signature block inside the leading part, in the 80 bytes just
+// before offset 89999 (so at a fixed place, always within the leading part, and never seen
+// by the marker search; readers that do not know it ignore it like the rest of the part):
+//   89919   8               tag "QXSIGN01"
+//   89927   8               signed size: the bytes from m to the end of the file, 64-bit LE
+//   89935   64              Ed25519 signature of the statement: the tag, the signed size
+//                           (as above) and the SHA-512 of the signed bytes (80 bytes)
+// The signature so covers every byte from the marker to the end of the file, the package
+// header with its short code included. A package without the tag is unsigned.
+//
 // The package stream (the decoded bytes) uses three encodings:
 //   number  4 bytes big-endian, value + 239 (mod 2^32)
 //   text    each character + 0x23 (mod 256), then one raw zero byte; a text never holds
@@ -478,9 +488,7 @@ static int WriteToReader(void* context, uint8_t* data, size_t size, size_t* acce
     return PackageReaderFeed(((PackageFile*)context)->reader, data, size, accepted);
 }
 
-// Finds the first marker at or after offset PACKAGE_LEAD_SIZE. Returns 0 and the offset
-// just after it, -1 when there is none, or a read error.
-static int FindMarker(const FsProvider* fs, FsFile* file, uint64_t fileSize, uint64_t* after) {
+int FindPackageMarker(const FsProvider* fs, FsFile* file, uint64_t fileSize, uint64_t* after) {
     uint64_t offset = fileSize < PACKAGE_LEAD_SIZE ? fileSize : PACKAGE_LEAD_SIZE;
     int e = fs->Seek(file, offset);
     if (e) return e;
@@ -524,7 +532,7 @@ int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, v
         result = e;
     } else if (size == 0) {
         result = -1;
-    } else if ((e = FindMarker(o.fs, f.file, size, &after)) != 0) {
+    } else if ((e = FindPackageMarker(o.fs, f.file, size, &after)) != 0) {
         result = e;
     } else if ((e = o.fs->Seek(f.file, after)) != 0) {
         result = e;

@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+struct FsFile;
 struct FsProvider;
 
 const size_t PACKAGE_LEAD_SIZE = 89999;  // the marker is looked for from this offset on
@@ -87,6 +88,10 @@ int RecoverUpdateFolder(const char* folder, const FsProvider* fs);
 // the folder (a ".." part, a drive, a UNC or device path, a ':' stream, a reserved device
 // name) or names no file; 206 when the result does not fit out.
 int JoinEntryPath(const char* folder, const char* name, char* out, size_t size);
+
+// Finds the first marker at or after offset PACKAGE_LEAD_SIZE of an open package. Returns
+// 0 and the offset just after it, -1 when there is none, or a read error.
+int FindPackageMarker(const FsProvider* fs, FsFile* file, uint64_t fileSize, uint64_t* after);
 
 // The streaming parts, for the vendor's tool, the tests and the fuzzer.
 struct PackageReader; // the extraction context: parser state, checksum, open file

@@ -4,6 +4,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+struct FsProvider;
+
 // One file of a package. Its bytes come from a file, from memory or from a generator.
 struct PackBuildEntry {
     const char* name;       // as stored: a relative path, '\' or '/' separated
@@ -41,3 +43,17 @@ int BuildPackageFromStream(const char* outPath, const PackBuildInfo* info, const
 // The encodings of the package stream, appended at out (which must have room).
 size_t PackEncodeNumber(uint32_t value, uint8_t* out);
 size_t PackEncodeText(const char* text, uint8_t* out);
+
+// Signing (the block is described in package.cpp). A secret key file holds comment lines
+// starting with '#' and one line of 64 hex digits: the seed of the key pair.
+// Makes a new key pair and writes its secret key file, which must not exist yet. Returns 0,
+// 80 when the file exists, or the file error; publicKey receives the public key.
+int WriteNewSecretKey(const char* path, uint8_t* publicKey);
+// Reads a secret key file into libsodium's secret key (64 bytes) and its public key.
+// Returns 0, 13 when the file holds no key, or the file error.
+int ReadSecretKey(const char* path, uint8_t* secretKey, uint8_t* publicKey);
+// Signs a package in place: writes the signature block over every byte from its marker to
+// its end. The block's place must hold zeros or an earlier block. Returns 0; 13 when the
+// package is shorter than its leading part, has no marker or holds other data at the
+// block's place; or the file error.
+int SignPackage(const char* packagePath, const uint8_t* secretKey, const FsProvider* fs);

@@ -4,6 +4,10 @@
 //   4-6  the bytes after the marker (properties, size, LZMA data), decoded in memory and
 //        parsed, entries written into the target folder
 //   7    the bytes after the marker of a package file, extracted by ExtractUpdatePackage
+//   8    the signature block (80 bytes), then the bytes after the marker: a package no key
+//        signed, which the checked extraction must refuse
+//   9    the bytes after the marker of a package file that the harness signs, extracted
+//        by the checked extraction (the product code "QXE" expected)
 // Nothing may change outside the target folder, no file may stay open, and a failed update
 // must leave the target folder exactly as it was, without a staging folder.
 #include <stdio.h>
@@ -19,6 +23,8 @@
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "update/package.h"
+#include "update/signature.h"
+#include <sodium.h>
 
 // An open file of the in-memory provider below.
 struct FsFile {
@@ -345,14 +351,70 @@ void Update(const uint8_t* data, size_t size) {
     if (result == 0 && gFolders != folders) fprintf(stderr, "a staging folder was left\n"), abort();
 }
 
+// The harness's own key pair, made from a fixed seed.
+struct FuzzKey {
+    uint8_t secret[PACKAGE_SECRET_BYTES];
+    PackageKeys keys = {};
+    FuzzKey() {
+        uint8_t seed[PACKAGE_SEED_BYTES] = {7};
+        keys.count = 1;
+        crypto_sign_seed_keypair(keys.key[0], secret, seed);
+    }
+};
+const FuzzKey gKey;
+
+// Extracts the package file through the signature check; returns the result.
+int CheckedUpdate() {
+    auto files = TargetFiles();
+    auto folders = gFolders;
+    int result = ExtractCheckedUpdatePackage(kPackage.c_str(), kTarget.c_str(), "QXE", &gKey.keys, &kMemory);
+    if (result != 0 && (files != TargetFiles() || folders != gFolders))
+        fprintf(stderr, "a refused package left changes\n"), abort();
+    return result;
+}
+
+void Forged(const uint8_t* data, size_t size) {
+    std::string& file = gFiles[kPackage];
+    file.assign(PACKAGE_LEAD_SIZE, 0);
+    size_t n = size < SIGNATURE_BLOCK_SIZE ? size : SIGNATURE_BLOCK_SIZE;
+    file.replace(SIGNATURE_BLOCK_AT, n, (const char*)data, n);
+    file.append((const char*)kPackageMarker, 4);
+    std::vector<uint8_t> body = Bounded(data + n, size - n);
+    file.append((const char*)body.data(), body.size());
+    if (CheckedUpdate() == 0) fprintf(stderr, "a package no key signed was extracted\n"), abort();
+}
+
+void Signed(const uint8_t* data, size_t size) {
+    std::string& file = gFiles[kPackage];
+    file.assign(PACKAGE_LEAD_SIZE, 0);
+    file.append((const char*)kPackageMarker, 4);
+    std::vector<uint8_t> body = Bounded(data, size);
+    file.append((const char*)body.data(), body.size());
+    SignatureBlock block = {};
+    block.signedSize = file.size() - PACKAGE_LEAD_SIZE;
+    uint8_t hash[SIGNATURE_HASH_BYTES], statement[SIGNATURE_STATEMENT_SIZE], raw[SIGNATURE_BLOCK_SIZE];
+    crypto_hash_sha512(hash, (const uint8_t*)file.data() + PACKAGE_LEAD_SIZE, block.signedSize);
+    SignatureStatement(block.signedSize, hash, statement);
+    crypto_sign_detached(block.signature, NULL, statement, sizeof statement, gKey.secret);
+    WriteSignatureBlock(&block, raw);
+    file.replace(SIGNATURE_BLOCK_AT, sizeof raw, (const char*)raw, sizeof raw);
+    int result = CheckedUpdate();
+    if (result == SIGNATURE_MISSING || result == SIGNATURE_INVALID)
+        fprintf(stderr, "a signed package was refused: %d\n", result), abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     Reset();
-    int mode = data[0] & 7;
+    int mode = data[0] & 15;
     size_t piece = data[1] < 64 ? (size_t)data[1] + 1 : (size_t)-1;
-    if (mode <= 3)
+    if (mode == 8)
+        Forged(data + 1, size - 1);
+    else if (mode == 9)
+        Signed(data + 1, size - 1);
+    else if ((mode &= 7) <= 3)
         FeedParser(data + 2, size - 2, piece);
     else if (mode <= 6)
         Decode(data + 2, size - 2, data[1] % 64 + 1);

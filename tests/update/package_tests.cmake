@@ -4,8 +4,10 @@ target_sources(qx_core_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/faultfs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_update_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/package_corpus_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/package_corpus_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/signature_test.cpp)
 get_filename_component(QX_TEST_PACKAGES ${CMAKE_CURRENT_LIST_DIR}/../packages ABSOLUTE)
+get_filename_component(QX_TEST_KEYS ${CMAKE_CURRENT_LIST_DIR}/../keys ABSOLUTE)
 if(QX_WINDOWS)
   target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_win32.cpp
     ${CMAKE_CURRENT_LIST_DIR}/install_kill_win_test.cpp)
@@ -17,10 +19,11 @@ if(QX_WINDOWS)
   target_compile_definitions(qx_core_tests PRIVATE QX_FAULT_STRIDE=5)
   # Under Wine the machine's root folder is drive Z:.
   set(QX_TEST_PACKAGES "Z:${QX_TEST_PACKAGES}")
+  set(QX_TEST_KEYS "Z:${QX_TEST_KEYS}")
 else()
   target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_posix.cpp)
 endif()
-target_compile_definitions(qx_core_tests PRIVATE QX_TEST_PACKAGES="${QX_TEST_PACKAGES}")
+target_compile_definitions(qx_core_tests PRIVATE QX_TEST_PACKAGES="${QX_TEST_PACKAGES}" QX_TEST_KEYS="${QX_TEST_KEYS}")
 target_link_libraries(qx_core_tests PRIVATE qxpackbuild qxpackage ${QX_LZMA})
 
 # The fuzzing target, with the reader's sources built in so that libFuzzer sees their
@@ -30,10 +33,13 @@ if(QX_FUZZ AND NOT QX_WINDOWS)
   add_executable(qx_package_fuzz
     ${CMAKE_CURRENT_LIST_DIR}/package_fuzz.cpp
     ${PROJECT_SOURCE_DIR}/src/update/package.cpp
-    ${PROJECT_SOURCE_DIR}/src/update/package_update.cpp)
+    ${PROJECT_SOURCE_DIR}/src/update/package_update.cpp
+    ${PROJECT_SOURCE_DIR}/src/update/signature.cpp
+    ${PROJECT_SOURCE_DIR}/src/update/packagekey.cpp)
+  target_compile_definitions(qx_package_fuzz PRIVATE QX_PACKAGE_PUBLIC_KEY="")
   target_compile_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(qx_package_fuzz PRIVATE qxcore ${QX_LZMA} qx_warnings)
+  target_link_libraries(qx_package_fuzz PRIVATE qxcore ${QX_LZMA} qx_sodium qx_warnings)
   set(QX_FUZZ_WORK ${CMAKE_CURRENT_BINARY_DIR}/package_fuzz_corpus)
   file(MAKE_DIRECTORY ${QX_FUZZ_WORK})
   add_test(NAME PackageFuzzShort

@@ -1,7 +1,7 @@
-// qxpack, the vendor's update package tool: builds a package from a folder or a list of
-// files, lists a package's header and entries, extracts a package into a folder through
-// the same extractor as the Updater, and undoes an install into a folder that was cut
-// short.
+// qxpack, the vendor's update package tool: builds (and signs) a package from a folder or a
+// list of files, lists a package's header and entries, makes signing keys, verifies a
+// package's signature, extracts a package into a folder through the same check and
+// extractor as the Updater, and undoes an install into a folder that was cut short.
 #include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,6 +14,16 @@
 #include "platform/text.h"
 #include "update/packbuild.h"
 #include "update/package.h"
+#include "update/signature.h"
+
+#ifdef _WIN32
+static void KeepNewFilesPrivate() {} // files get the permissions of their folder
+#else
+#include <sys/stat.h>
+static void KeepNewFilesPrivate() {
+    umask(077);
+}
+#endif
 
 static const char kUsage[] =
     "usage:\n"
@@ -29,8 +39,16 @@ static const char kUsage[] =
     "      --end-marker      end the LZMA data with an end marker\n"
     "      --lead FILE       bytes of the leading part (padded with zeros to 89999)\n"
     "      --lead-size N     size of the leading part, at least 89999\n"
+    "      --sign SECRETFILE sign the package with the key in SECRETFILE\n"
     "  qxpack list PACKAGE\n"
-    "  qxpack extract PACKAGE FOLDER\n"
+    "  qxpack extract [--key PUBLIC] [--code XXX] PACKAGE FOLDER\n"
+    "      with --key, only a package signed with PUBLIC (and with --code, of that\n"
+    "      product) is extracted, as the Updater built with that key does\n"
+    "  qxpack keygen SECRETFILE\n"
+    "      makes a new signing key pair: the secret key into SECRETFILE (which must not\n"
+    "      exist), the public key printed (for QX_PACKAGE_PUBLIC_KEY and --key)\n"
+    "  qxpack verify PACKAGE --key PUBLIC [--code XXX]\n"
+    "      checks the package's signature (and product code) without extracting it\n"
     "  qxpack recover FOLDER\n"
     "      undoes an install into FOLDER that was cut short and removes the staging\n"
     "      folders left in it\n";
@@ -123,6 +141,7 @@ static int Build(int argc, char** argv) {
     SysLocalTime(&today);
     info.date = EncodePackageDate(today.year, today.month, today.day);
     std::vector<Input> inputs;
+    const char* secretPath = NULL;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         int hasValue = i + 1 < argc;
@@ -146,6 +165,8 @@ static int Build(int argc, char** argv) {
                 info.leadPath = v;
             else if (a == "--lead-size")
                 info.leadSize = strtoull(v, NULL, 0);
+            else if (a == "--sign")
+                secretPath = v;
             else if (a == "--date" && sscanf(v, "%d-%d-%d", &year, &month, &day) == 3)
                 info.date = EncodePackageDate(year, month, day);
             else
@@ -161,9 +182,24 @@ static int Build(int argc, char** argv) {
         entries[i].name = inputs[i].name.c_str();
         entries[i].sourcePath = inputs[i].source.c_str();
     }
-    int e = BuildPackage(out, &info, entries.data(), entries.size());
+    // The key is read first, so that a wrong path costs no compression.
+    uint8_t secret[PACKAGE_SECRET_BYTES], publicKey[PACKAGE_KEY_BYTES] = {};
+    int e = secretPath ? ReadSecretKey(secretPath, secret, publicKey) : 0;
+    if (e) return Fail("reading the secret key", e);
+    e = BuildPackage(out, &info, entries.data(), entries.size());
     if (e) return Fail("build", e);
-    printf("%s: %u entries\n", out, (unsigned)entries.size());
+    if (secretPath) {
+        e = SignPackage(out, secret, NULL);
+        memset(secret, 0, sizeof secret);
+        if (e) {
+            FsLocal()->Delete(out);
+            return Fail("signing", e);
+        }
+    }
+    char key[PACKAGE_KEY_TEXT];
+    FormatHex(publicKey, sizeof publicKey, key, sizeof key);
+    printf("%s: %u entries%s%s\n", out, (unsigned)entries.size(), secretPath ? ", signed with " : "",
+           secretPath ? key : "");
     return 0;
 }
 
@@ -194,10 +230,80 @@ static int List(int argc, char** argv) {
     return result ? Fail("list", result) : 0;
 }
 
+// The options --key PUBLIC and --code XXX, anywhere; the other arguments stay in args.
+static int SignatureOptions(int argc, char** argv, PackageKeys* keys, const char** code,
+                            std::vector<const char*>* args) {
+    keys->count = 0;
+    *code = NULL;
+    for (int i = 0; i < argc; i++) {
+        std::string a = argv[i];
+        if (a != "--key" && a != "--code") {
+            args->push_back(argv[i]);
+            continue;
+        }
+        if (i + 1 >= argc) return fprintf(stderr, "qxpack: %s needs a value\n", a.c_str()), 2;
+        const char* v = argv[++i];
+        if (a == "--code")
+            *code = v;
+        else if (ParsePackageKeys(v, keys) || keys->count == 0)
+            return fprintf(stderr, "qxpack: %s is not a public key as qxpack keygen prints it\n", v), 2;
+    }
+    return 0;
+}
+
+static const char* RefusalText(int result) {
+    switch (result) {
+    case SIGNATURE_MISSING: return "the package is not signed";
+    case SIGNATURE_INVALID: return "the signature does not match the package or the key";
+    case SIGNATURE_OTHER_PRODUCT: return "the package is signed for another product code";
+    case ERR_INVALID_DATA: return "the signed package header cannot be read";
+    default: return NULL;
+    }
+}
+
+static int Refused(const char* what, int result) {
+    const char* text = RefusalText(result);
+    if (!text) return Fail(what, result);
+    fprintf(stderr, "qxpack: %s refused: %s (result %d)\n", what, text, result);
+    return 1;
+}
+
 static int Extract(int argc, char** argv) {
-    if (argc != 2) return fprintf(stderr, "%s", kUsage), 2;
-    int result = ExtractUpdatePackage(argv[0], argv[1]);
-    return result ? Fail("extract", result) : 0;
+    PackageKeys keys;
+    const char* code;
+    std::vector<const char*> args;
+    int e = SignatureOptions(argc, argv, &keys, &code, &args);
+    if (e) return e;
+    if (args.size() != 2 || (code && keys.count == 0)) return fprintf(stderr, "%s", kUsage), 2;
+    int result = ExtractCheckedUpdatePackage(args[0], args[1], code, &keys, NULL);
+    return result ? Refused("extract", result) : 0;
+}
+
+static int Verify(int argc, char** argv) {
+    PackageKeys keys;
+    const char* code;
+    std::vector<const char*> args;
+    int e = SignatureOptions(argc, argv, &keys, &code, &args);
+    if (e) return e;
+    if (args.size() != 1 || keys.count == 0) return fprintf(stderr, "%s", kUsage), 2;
+    int result = VerifyPackageSignature(args[0], code, &keys, NULL, NULL);
+    if (result) return Refused("verify", result);
+    printf("%s: signed%s%s\n", args[0], code ? " for product " : "", code ? code : "");
+    return 0;
+}
+
+static int Keygen(int argc, char** argv) {
+    if (argc != 1) return fprintf(stderr, "%s", kUsage), 2;
+    KeepNewFilesPrivate();
+    uint8_t publicKey[PACKAGE_KEY_BYTES];
+    int e = WriteNewSecretKey(argv[0], publicKey);
+    if (e == ERR_FILE_EXISTS)
+        return fprintf(stderr, "qxpack: %s exists; it is never overwritten\n", argv[0]), 1;
+    if (e) return Fail("keygen", e);
+    char key[PACKAGE_KEY_TEXT];
+    FormatHex(publicKey, sizeof publicKey, key, sizeof key);
+    printf("%s\n", key);
+    return 0;
 }
 
 static int Recover(int argc, char** argv) {
@@ -211,6 +317,8 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "list") == 0) return List(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "extract") == 0) return Extract(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "recover") == 0) return Recover(argc - 2, argv + 2);
+    if (argc >= 2 && strcmp(argv[1], "verify") == 0) return Verify(argc - 2, argv + 2);
+    if (argc >= 2 && strcmp(argv[1], "keygen") == 0) return Keygen(argc - 2, argv + 2);
     fprintf(stderr, "%s", kUsage);
     return 2;
 }

@@ -1,0 +1,82 @@
+// Signed update packages: the signature block in a package's leading part, the vendor's
+// public keys, and the check a downloaded package passes before anything of it is
+// extracted. The block is described with the package format at the top of package.cpp.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+#include "update/package.h"
+
+struct FsFile;
+struct FsProvider;
+
+const size_t PACKAGE_KEY_BYTES = 32;       // an Ed25519 public key
+const size_t PACKAGE_SEED_BYTES = 32;      // the secret from which a key pair is made
+const size_t PACKAGE_SECRET_BYTES = 64;    // libsodium's secret key: the seed and the public key
+const size_t PACKAGE_SIGNATURE_BYTES = 64; // an Ed25519 signature
+const size_t PACKAGE_KEYS_MAX = 4;         // keys accepted at once, for a change of keys
+const size_t PACKAGE_KEY_TEXT = 65;        // a key as text: 64 hex digits and the terminator
+const size_t SIGNATURE_BLOCK_SIZE = 80;
+const uint64_t SIGNATURE_BLOCK_AT = PACKAGE_LEAD_SIZE - SIGNATURE_BLOCK_SIZE;
+const size_t SIGNATURE_HASH_BYTES = 64; // SHA-512
+const size_t SIGNATURE_STATEMENT_SIZE = 16 + SIGNATURE_HASH_BYTES;
+
+extern const uint8_t kSignatureTag[8]; // "QXSIGN01"
+
+// Why a package is refused, besides file errors. The first two are the values the system's
+// own signature checks return.
+const int SIGNATURE_MISSING = (int)0x800B0100u; // TRUST_E_NOSIGNATURE: no signature block
+const int SIGNATURE_INVALID = (int)0x80096010u; // TRUST_E_BAD_DIGEST: no accepted key signed these bytes
+const int SIGNATURE_OTHER_PRODUCT = 1642;       // ERROR_PATCH_TARGET_NOT_FOUND: another product's package
+
+struct PackageKeys {
+    size_t count;
+    uint8_t key[PACKAGE_KEYS_MAX][PACKAGE_KEY_BYTES];
+};
+
+// The public keys downloaded packages must be signed with, as "qxpack keygen" prints them,
+// separated by blanks or commas; set when the program is built. Empty: packages are not
+// checked.
+extern char gPackagePublicKey[PACKAGE_KEYS_MAX * PACKAGE_KEY_TEXT + 16];
+
+// Reads keys from text (64 hex digits each, separated by blanks, commas or semicolons).
+// Returns 0 (count 0 for a text without keys), or 13 (count 0) for anything else or too
+// many keys.
+int ParsePackageKeys(const char* text, PackageKeys* keys);
+// Hex digits of bytes into out (2 * size + 1 bytes).
+void FormatHex(const uint8_t* bytes, size_t size, char* out, size_t outSize);
+// Exactly 2 * size hex digits into bytes. Returns 0 or 13.
+int ParseHex(const char* text, uint8_t* bytes, size_t size);
+
+struct SignatureBlock {
+    uint64_t signedSize; // bytes from the marker to the end of the file
+    uint8_t signature[PACKAGE_SIGNATURE_BYTES];
+};
+// Reads the block from the bytes at SIGNATURE_BLOCK_AT. Returns 0, or SIGNATURE_MISSING
+// when they are too few or do not begin with the tag.
+int ParseSignatureBlock(const uint8_t* data, size_t size, SignatureBlock* block);
+// The block's bytes (SIGNATURE_BLOCK_SIZE).
+void WriteSignatureBlock(const SignatureBlock* block, uint8_t* out);
+// The message the signature is made over (SIGNATURE_STATEMENT_SIZE bytes): the tag, the
+// signed size (64-bit little-endian) and the SHA-512 of the signed bytes.
+void SignatureStatement(uint64_t signedSize, const uint8_t* hash, uint8_t* out);
+// The SHA-512 of an open package's bytes from offset 'from' to its end (size bytes).
+// Returns 0 or a file error.
+int HashPackageTail(const FsProvider* fs, FsFile* file, uint64_t from, uint64_t size, uint8_t* hash);
+
+// Checks a package before anything of it is extracted: it must carry a signature block,
+// one of the keys must have signed every byte from the marker to the end of the file, and,
+// when expectedCode is not NULL, its package header's short code must equal expectedCode.
+// Returns 0; SIGNATURE_MISSING, SIGNATURE_INVALID (also without keys),
+// SIGNATURE_OTHER_PRODUCT, 13 when the signed package header cannot be read, or a file
+// error. When hold is not NULL and the package is accepted, it stays open in *hold (for
+// reading, shared for reading only), so that on Windows nobody can replace it before it
+// has been extracted; the caller closes it with fs->Close afterwards.
+int VerifyPackageSignature(const char* packagePath, const char* expectedCode, const PackageKeys* keys,
+                           const FsProvider* fs, FsFile** hold);
+
+// Extracts a downloaded package into a product's folder like ExtractUpdatePackage, once
+// VerifyPackageSignature (code, keys) has accepted it; keys NULL means the program's own
+// (gPackagePublicKey). Without any key the package is extracted unchecked, as before
+// packages were signed. Results as VerifyPackageSignature and ExtractUpdatePackage.
+int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
+                                const PackageKeys* keys, const FsProvider* fs);

@@ -1,0 +1,199 @@
+// Signed update packages: what a program built with a key extracts and what it refuses
+// before anything is written, the keys it reads, and signing in place.
+#include <gtest/gtest.h>
+#include <sodium.h>
+#include <string.h>
+#include <string>
+#include <utility>
+#include <vector>
+#include "platform/errors.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "support/testfiles.h"
+#include "update/packbuild.h"
+#include "update/package.h"
+#include "update/package_testing.h"
+#include "update/signature.h"
+
+namespace {
+
+const std::string kKeys = QX_TEST_KEYS;
+
+struct SignatureTest : ::testing::Test {
+    TempFolder temp;
+    std::string package = temp / "p.pkg";
+    std::string target = temp / "product";
+    uint8_t secret[PACKAGE_SECRET_BYTES], publicKey[PACKAGE_KEY_BYTES];
+    uint8_t otherSecret[PACKAGE_SECRET_BYTES], otherPublic[PACKAGE_KEY_BYTES];
+    PackageKeys keys = {};
+    void SetUp() override {
+        ASSERT_EQ(ReadSecretKey((kKeys + "/test-only-signing.secret").c_str(), secret, publicKey), 0);
+        ASSERT_EQ(ParsePackageKeys(ReadFileText(kKeys + "/test-only-signing.public").c_str(), &keys), 0);
+        ASSERT_EQ(keys.count, 1u);
+        ASSERT_EQ(memcmp(keys.key[0], publicKey, sizeof publicKey), 0); // the pair belongs together
+        uint8_t seed[PACKAGE_SEED_BYTES] = {1};
+        crypto_sign_seed_keypair(otherPublic, otherSecret, seed);
+        FsLocal()->CreateFolder(target.c_str());
+        WriteFileText(target + "/a.txt", "old a");
+    }
+    // A package of product 'code', signed with secretKey unless it is NULL.
+    std::string Make(const std::string& code, const uint8_t* secretKey, const std::string& data = "new a") {
+        std::string path = temp / (code + std::to_string(count++) + ".pkg");
+        EXPECT_EQ(WriteStreamPackage(path, Stream({{"a.txt", data}, {"b.txt", "b"}}, 0, code)), 0);
+        if (secretKey) {
+            EXPECT_EQ(SignPackage(path.c_str(), secretKey, NULL), 0);
+        }
+        return ReadFileText(path);
+    }
+    int Extract(const std::string& bytes, const PackageKeys* with, const char* code = "qj") {
+        WriteFileText(package, bytes);
+        return ExtractCheckedUpdatePackage(package.c_str(), target.c_str(), code, with, NULL);
+    }
+    int count = 0;
+};
+
+TEST_F(SignatureTest, RefusesWhatTheVendorDidNotSignBeforeWritingAnything) {
+    std::string good = Make("qj", secret), other = Make("qj", secret, "other a");
+    WriteStreamPackage(package, std::string(3, '\0')); // too short for a package header
+    SignPackage(package.c_str(), secret, NULL);
+    std::string headerless = ReadFileText(package);
+    size_t marker = PACKAGE_LEAD_SIZE, block = SIGNATURE_BLOCK_AT;
+    auto changed = [&](size_t at) {
+        std::string s = good;
+        s[at] = (char)(s[at] ^ 1);
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int result;
+    } cases[] = {
+        {"unsigned", Make("qj", NULL), SIGNATURE_MISSING},
+        {"signed with another key", Make("qj", otherSecret), SIGNATURE_INVALID},
+        {"the marker changed", changed(marker), SIGNATURE_INVALID},
+        {"the unpacked size changed", changed(marker + 12), SIGNATURE_INVALID},
+        {"the last byte changed", changed(good.size() - 1), SIGNATURE_INVALID},
+        {"a byte appended", good + "x", SIGNATURE_INVALID},
+        {"the signed size changed", changed(block + 8), SIGNATURE_INVALID},
+        {"the signature changed", changed(block + 79), SIGNATURE_INVALID},
+        {"the block of another package",
+         good.substr(0, block) + other.substr(block, SIGNATURE_BLOCK_SIZE) +
+             good.substr(block + SIGNATURE_BLOCK_SIZE),
+         SIGNATURE_INVALID},
+        {"cut inside the block", good.substr(0, block + 40), SIGNATURE_MISSING},
+        {"the tag changed", changed(block), SIGNATURE_MISSING},
+        {"signed for another product", Make("qx", secret), SIGNATURE_OTHER_PRODUCT},
+        {"signed without a package header", headerless, ERR_INVALID_DATA},
+    };
+    auto before = Snapshot(target);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Extract(c.bytes, &keys), c.result);
+        EXPECT_EQ(Snapshot(target), before);
+    }
+}
+
+TEST_F(SignatureTest, ExtractsWhatTheVendorSigned) {
+    std::string good = Make("qj", secret);
+    std::string lead = good;
+    lead[10] = 'L'; // the leading part outside the block is not signed, and not read
+    PackageKeys none = {}, two = {};
+    ASSERT_EQ(ParsePackageKeys((ReadFileText(kKeys + "/test-only-signing.public") + ", " +
+                                std::string(2 * PACKAGE_KEY_BYTES, '0'))
+                                   .c_str(),
+                               &two),
+              0);
+    std::swap(two.key[0], two.key[1]); // a second accepted key, as while keys change over
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const PackageKeys* keys;
+    } cases[] = {
+        {"signed", good, &keys},
+        {"a changed leading part", lead, &keys},
+        {"one of two keys", good, &two},
+        {"no key configured", good, &none},
+        {"unsigned with no key configured", Make("qj", NULL), &none},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileText(target + "/a.txt", "old a");
+        EXPECT_EQ(Extract(c.bytes, c.keys), 0);
+        EXPECT_EQ(ReadFileText(target + "/a.txt"), "new a");
+    }
+    // Readers that do not know the block extract a signed package as before.
+    WriteFileText(package, good);
+    WriteFileText(target + "/a.txt", "old a");
+    EXPECT_EQ(ExtractUpdatePackage(package.c_str(), target.c_str()), 0);
+    EXPECT_EQ(ReadFileText(target + "/a.txt"), "new a");
+}
+
+TEST_F(SignatureTest, TheProgramsOwnKeys) {
+    std::string unsigned_ = Make("qj", NULL);
+    struct Case {
+        std::string key;
+        int result;
+    } cases[] = {
+        {"", 0},
+        {ReadFileText(kKeys + "/test-only-signing.public"), SIGNATURE_MISSING},
+        {"not a key", ERR_INVALID_DATA}, // never taken as no key at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        CopyText(gPackagePublicKey, sizeof gPackagePublicKey, c.key.c_str());
+        EXPECT_EQ(Extract(unsigned_, NULL), c.result);
+    }
+    gPackagePublicKey[0] = 0;
+}
+
+TEST(PackageKeys, ReadsKeysAsKeygenPrintsThem) {
+    std::string k(64, 'a'), K(64, 'F');
+    struct Case {
+        std::string text;
+        int result;
+        size_t count;
+    } cases[] = {
+        {"", 0, 0},
+        {" \n", 0, 0},
+        {k, 0, 1},
+        {k + "\n", 0, 1},
+        {k + "," + K, 0, 2},
+        {k + " ; " + K + " " + k + "," + k, 0, 4},
+        {k + "a", 13, 0},
+        {k.substr(1), 13, 0},
+        {k + "x", 13, 0},
+        {"g" + k.substr(1), 13, 0},
+        {k + " " + k + " " + k + " " + k + " " + k, 13, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        PackageKeys keys;
+        EXPECT_EQ(ParsePackageKeys(c.text.c_str(), &keys), c.result);
+        EXPECT_EQ(keys.count, c.count);
+    }
+}
+
+TEST_F(SignatureTest, SigningKeepsTheVendorsLeadingPart) {
+    std::string lead = temp / "lead.bin";
+    PackBuildInfo info = {};
+    info.leadPath = lead.c_str();
+    PackBuildEntry entry = {};
+    entry.name = "a.txt";
+    entry.data = (const uint8_t*)"x";
+    entry.size = 1;
+    struct Case {
+        size_t leadBytes;
+        int result;
+    } cases[] = {{(size_t)SIGNATURE_BLOCK_AT, 0}, {(size_t)SIGNATURE_BLOCK_AT + 1, ERR_INVALID_DATA}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.leadBytes);
+        WriteFileText(lead, std::string(c.leadBytes, 'L'));
+        ASSERT_EQ(BuildPackage(package.c_str(), &info, &entry, 1), 0);
+        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), c.result);
+        EXPECT_EQ(VerifyPackageSignature(package.c_str(), NULL, &keys, NULL, NULL),
+                  c.result ? SIGNATURE_MISSING : 0);
+        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), c.result); // signing again replaces the block
+    }
+}
+
+} // namespace
