@@ -205,6 +205,13 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
     return e;
 }
 
+int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs) {
+    PackageKeys keys;
+    int e = ParsePackageKeys(gPackagePublicKey, &keys);
+    if (e || keys.count == 0) return e;
+    return VerifyPackageSignature(packagePath, code, &keys, fs, NULL);
+}
+
 int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
                                 const PackageKeys* keys, const FsProvider* fs) {
     PackageKeys builtIn;

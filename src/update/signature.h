@@ -74,6 +74,9 @@ int HashPackageTail(const FsProvider* fs, FsFile* file, uint64_t from, uint64_t 
 int VerifyPackageSignature(const char* packagePath, const char* expectedCode, const PackageKeys* keys,
                            const FsProvider* fs, FsFile** hold);
 
+// Checks a downloaded package against the program's own keys (gPackagePublicKey) without
+// extracting it; 0 when no key is set. Results as VerifyPackageSignature.
+int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs);
 // Extracts a downloaded package into a product's folder like ExtractUpdatePackage, once
 // VerifyPackageSignature (code, keys) has accepted it; keys NULL means the program's own
 // (gPackagePublicKey). Without any key the package is extracted unchecked, as before

@@ -10,6 +10,7 @@
 #include "settings/store.h"
 #include "settings/strings.h"
 #include "update/package.h"
+#include "update/signature.h"
 #include "update/tempfiles.h"
 
 enum { RESULT_FAILED = (long)0x80004005, RESULT_ABORTED = (long)0x80004004 };
@@ -73,14 +74,22 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
     }
     int result = (int)RESULT_ABORTED;
     int closed = 0;
+    // A package the vendor did not sign never gets the product closed.
+    int refused = CheckUpdatePackage(packagePath, record->code, NULL);
+    if (refused) {
+        result = refused;
+        host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
+    }
     // Stop given while the package came in: the product is left alone.
-    if (!Cancelled(run)) {
+    if (!refused && !Cancelled(run)) {
         char windowClass[32];
         WindowClassOf(run, record, windowClass, sizeof windowClass);
         if (windowClass[0])
             closed = host->CloseRunningInstances(host->context, windowClass, record->location);
         // Nothing is written over a program that is still running.
-        result = closed == CLOSE_STAYED ? ERR_TIMEOUT : ExtractUpdatePackage(packagePath, folder);
+        result = closed == CLOSE_STAYED
+                     ? ERR_TIMEOUT
+                     : ExtractCheckedUpdatePackage(packagePath, folder, record->code, NULL, NULL);
         if (result) host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
     }
     FsLocal()->Delete(packagePath);

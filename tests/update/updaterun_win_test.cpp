@@ -16,6 +16,7 @@
 #include "support/testserver.h"
 #include "support/winprocess.h"
 #include "update/download.h"
+#include "update/signature.h"
 #include "update/statusline.h"
 #include "update/updaterun_win.h"
 
@@ -61,7 +62,7 @@ std::vector<DWORD> ProcessesIn(const std::string& folder) {
 
 // The packages every test serves: the stand-in's newer version, and two broken copies.
 struct Packages {
-    std::string good, corrupt, cut;
+    std::string good, corrupt, cut, signedGood;
 };
 Packages* gPackages;
 
@@ -89,6 +90,17 @@ struct UpdateRunTest : AppWindowTest {
             std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
             ASSERT_EQ(RunAndWait(qxpack, "build \"" + path + "\" --code qj \"" + program + "\""), 0);
         }
+        std::string signedPath = TestProgramFolder() + "\\standin\\qj-signed.pkg";
+        made = WriteTime(signedPath);
+        if (CompareFileTime(&made, &built) <= 0) {
+            std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
+            ASSERT_EQ(RunAndWait(qxpack, "build \"" + signedPath +
+                                             "\" --code qj --sign \"" QX_TEST_KEYS
+                                             "\\test-only-signing.secret\" \"" +
+                                             program + "\""),
+                      0);
+        }
+        gPackages->signedGood = ReadFileText(signedPath);
         gPackages->good = ReadFileText(path);
         ASSERT_GT(gPackages->good.size(), 90000u);
         gPackages->corrupt = gPackages->good;
@@ -107,6 +119,7 @@ struct UpdateRunTest : AppWindowTest {
     }
     void TearDown() override {
         gUpdateHost = gSavedHost;
+        gPackagePublicKey[0] = 0;
         // No stand-in outlives its test.
         for (DWORD id : ProcessesIn(folder.path)) {
             HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
@@ -269,6 +282,25 @@ TEST_F(UpdateRunTest, ACutPackageIsADownloadError) {
     UpdateNow();
     EXPECT_EQ(Rows(), (Lines{"QX Navigator|5.20|5.10|Download error|" + path + "#2"}));
     EXPECT_EQ(ReadFileText(path), before);
+}
+
+TEST_F(UpdateRunTest, WithAKeyOnlySignedPackagesAreInstalled) {
+    Serve("dw\\packages\\qjd.pkg", gPackages->signedGood);
+    Serve("dw\\packages\\qkd.pkg", gPackages->good);
+    std::string a = Install("a"), b = Install("b");
+    std::string before = ReadFileText(b);
+    HANDLE process = Launch(b);
+    std::string key = ReadFileText(QX_TEST_KEYS "\\test-only-signing.public").substr(0, 64);
+    CopyText(gPackagePublicKey, sizeof gPackagePublicKey, key.c_str());
+    StartWith("[Class]\r\nqj=QXNavigatorMain\r\nqk=QXNavigatorMain\r\n",
+              {Row("qj", "QX A", "5.20", "5.10", a), Row("qk", "QX B", "5.20", "5.10", b)});
+    UpdateNow();
+    EXPECT_EQ(Rows(),
+              (Lines{"QX A|5.20|5.20|Updated at|" + a + "#3", "QX B|5.20|5.10|Install error|" + b + "#2"}));
+    EXPECT_EQ(ReadFileText(b), before);
+    // The product whose package was refused was not closed for it.
+    EXPECT_EQ(WaitForSingleObject(process, 0), (DWORD)WAIT_TIMEOUT);
+    CloseHandle(process);
 }
 
 TEST_F(UpdateRunTest, StopDuringADownloadStopsTheOutdatedRowsAfterIt) {
