@@ -6,6 +6,9 @@
 
 // A row store over a list view's rows.
 RowStore ListViewRows(HWND listView);
+// The same rows for one job, read once and written through (catalogue/rowcache.h); the job
+// ends with CloseRowCache.
+RowStore OpenListViewRows(HWND listView);
 
 // The 64-bit offer's questions to the system; tests replace them.
 extern EditionHost gEditionHost;

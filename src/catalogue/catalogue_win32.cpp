@@ -6,6 +6,7 @@
 #include "app/listview.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/product.h"
+#include "catalogue/rowcache.h"
 #include "settings/strings.h"
 
 static int RowsCount(void* context) {
@@ -39,6 +40,11 @@ RowStore ListViewRows(HWND listView) {
     return rows;
 }
 
+RowStore OpenListViewRows(HWND listView) {
+    RowStore rows = ListViewRows(listView);
+    return OpenRowCache(&rows);
+}
+
 int IsWow64() {
     HMODULE kernel = LoadLibraryA("kernel32.dll");
     if (!kernel) return 0;
@@ -69,8 +75,9 @@ void SaveProductTable(HWND listView) {
 }
 
 void CatalogueJob(void*) {
-    RowStore rows = ListViewRows(gApp->listView);
+    RowStore rows = OpenListViewRows(gApp->listView);
     RefreshCatalogue(&rows);
+    CloseRowCache(&rows);
 }
 
 void EditionJob(void* parameter) {
