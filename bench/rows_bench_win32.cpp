@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     ThemeOpen(&gTheme);
     FsSetUpProviders();
     OpenStore(&gSettings, argv[1], STORE_NO_LOCATE);
-    HWND window = CreateMainWindow(GetModuleHandleA(NULL), getenv("QX_HIDE") ? SW_HIDE : SW_SHOWNORMAL);
+    HWND window = CreateMainWindow(GetModuleHandleA(NULL), SW_SHOWNORMAL);
     if (!window || !WaitIdle()) return 1;
     int failed = 0;
     // The first round only warms up: the download service loads its libraries on first use.

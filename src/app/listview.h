@@ -6,7 +6,7 @@
 #include <stdint.h>
 #include "app/columns.h"
 
-enum { LIST_VIEW_ID = 60, MSG_SET_ROW_IMAGE = WM_USER };
+enum { LIST_VIEW_ID = 60, MSG_SET_ROW_IMAGE = WM_USER, MSG_RUN_ON_LIST_THREAD = WM_APP + 2 };
 
 // Row states (the low four bits of a row's item data, mirrored as its icon).
 enum { ROW_NONE = 0, ROW_IN_PROGRESS = 1, ROW_ERROR = 2, ROW_DONE = 3, ROW_STOPPED = 4 };
@@ -33,6 +33,9 @@ int IsRowSelected(HWND listView, int row);
 int SelectedRowCount(HWND listView);
 // Sizes a column to its content.
 void FitColumn(HWND listView, int column);
+// Runs work on the list view's thread while the caller waits (at once on that thread, or
+// when the list view is gone): many row operations then cost the caller one message.
+void RunOnListThread(HWND listView, void (*work)(void* argument), void* argument);
 
 // New item data = (old with its low four bits cleared) | state; the icon follows through
 // message 1024 posted to the main window.

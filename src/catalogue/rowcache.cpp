@@ -176,14 +176,43 @@ static void CacheFitColumn(void* context, int column) {
     cache->rows.FitColumn(cache->rows.context, column);
 }
 
+static void CacheBatch(void* context, RowWork work, void* argument);
+
+static RowStore CachedStore(RowCache* cache) {
+    RowStore cached = {cache,        CacheCount,   CacheInsert,   CacheGetText,   CacheSetText,
+                       CacheGetData, CacheSetData, CacheSetImage, CacheFitColumn, CacheBatch};
+    return cached;
+}
+
+struct CacheBatchCall {
+    RowCache* cache;
+    RowWork work;
+    void* argument;
+};
+
+// The copy goes along with the work to the rows' thread (its caller waits meanwhile) and
+// writes through the store it is given there.
+static void CacheBatchWork(const RowStore* rows, void* argument) {
+    CacheBatchCall* call = (CacheBatchCall*)argument;
+    RowStore own = call->cache->rows;
+    call->cache->rows = *rows;
+    RowStore cached = CachedStore(call->cache);
+    call->work(&cached, call->argument);
+    call->cache->rows = own;
+}
+
+static void CacheBatch(void* context, RowWork work, void* argument) {
+    CacheBatchCall call = {Of(context), work, argument};
+    RowStore own = call.cache->rows;
+    BatchRows(&own, CacheBatchWork, &call);
+}
+
 RowStore OpenRowCache(const RowStore* rows) {
     RowCache* cache = (RowCache*)calloc(1, sizeof(RowCache));
     if (!cache) return *rows;
     cache->rows = *rows;
     ReadAll(cache);
-    RowStore cached = {cache,        CacheCount,   CacheInsert,   CacheGetText,  CacheSetText,
-                       CacheGetData, CacheSetData, CacheSetImage, CacheFitColumn};
-    return cached;
+    return CachedStore(cache);
 }
 
 void RefreshRowCache(const RowStore* cached, int row) {
