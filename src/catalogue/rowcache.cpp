@@ -128,10 +128,11 @@ static int CacheInsert(void* context, const char* name, int image, uint32_t data
 
 static void CacheGetText(void* context, int index, int column, char* out, size_t size) {
     RowCache* cache = Of(context);
-    if (cache->failed) return cache->rows.GetText(cache->rows.context, index, column, out, size);
-    CachedRow* row = column >= 0 && column < COLUMNS ? Row(cache, index) : NULL;
-    if (cache->failed) return cache->rows.GetText(cache->rows.context, index, column, out, size);
-    CopyText(out, size, row ? row->text[column] : "");
+    CachedRow* row = !cache->failed && column >= 0 && column < COLUMNS ? Row(cache, index) : NULL;
+    if (cache->failed)
+        cache->rows.GetText(cache->rows.context, index, column, out, size);
+    else
+        CopyText(out, size, row ? row->text[column] : "");
 }
 
 static int SameText(const char* kept, const char* text) {
@@ -146,9 +147,10 @@ static void CacheSetText(void* context, int index, int column, const char* text)
     if (row && row->loaded && SameText(row->text[column], text)) return;
     cache->rows.SetText(cache->rows.context, index, column, text);
     if (!row) return;
-    // The other store may sort a row whose Product text changes to another place.
-    if (column == COL_PRODUCT) return ReadAll(cache);
-    if (row->loaded && !KeepText(&row->text[column], text)) Fail(cache);
+    if (column == COL_PRODUCT)
+        ReadAll(cache); // the other store may sort the row to another place
+    else if (row->loaded && !KeepText(&row->text[column], text))
+        Fail(cache);
 }
 
 static uint32_t CacheGetData(void* context, int index) {

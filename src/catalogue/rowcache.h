@@ -6,7 +6,9 @@
 //
 // While a cached store is open, the rows are changed only through it (the command gate
 // keeps other jobs away); after a change made directly to the other store, call
-// RefreshRowCache. A cached store belongs to one thread.
+// RefreshRowCache. A cached store is used by one thread at a time: its Batch takes the copy
+// along to the rows' own thread while the caller waits. Writes of a text or item data that
+// a row already has are not passed on.
 #pragma once
 #include "catalogue/rowstore.h"
 

@@ -23,7 +23,8 @@ struct RowStore {
     void (*SetImage)(void* context, int row, int image);
     void (*FitColumn)(void* context, int column);
     // Runs work at once on the thread that owns the rows, with a store for that thread, while
-    // the caller waits; a bulk change then costs the caller one message. NULL: work runs here.
+    // the caller waits; a bulk change then costs the caller one message. The window does not
+    // answer meanwhile: no download or scan inside a batch. NULL: work runs here.
     void (*Batch)(void* context, RowWork work, void* argument);
 };
 
