@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # F5 ("Seach for new updates") on an empty table under Wine, for catalogues of 100 and 1,000
 # lines (or the sizes given as arguments): the real main window in-process, the catalogue
-# served by nginx on loopback. Prints the time per size and the ratio of the largest to the
-# smallest. Builds qx_rows_bench in build/win-x86_64 first.
+# served by nginx on loopback. Prints the time per size (after one warm-up round) and the
+# ratio of the last size's time to the first's. Builds qx_rows_bench in build/win-x86_64.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$ROOT/scripts/env.sh"
@@ -24,7 +24,7 @@ for n in "${sizes[@]}"; do
   python3 - "$n" > "$work/www/$n/products.txt" <<'PY'
 import random, string, sys
 n = int(sys.argv[1])
-chars = string.ascii_lowercase + string.digits
+chars = string.ascii_letters + string.digits
 codes = [a + b for a in chars for b in chars if a + b != "qz"][:n]
 order = list(range(n))
 random.Random(n).shuffle(order)
