@@ -7,7 +7,7 @@
 #include "app/columns.h"
 #include "catalogue/rowstore.h"
 
-enum { LIST_VIEW_ID = 60, MSG_SET_ROW_IMAGE = WM_USER };
+enum { LIST_VIEW_ID = 60, MSG_SET_ROW_IMAGE = WM_USER, MSG_RUN_ON_LIST_THREAD = WM_APP + 2 };
 
 // Creates the list view into gApp->listView; 1 when it could not be created, else 0.
 int CreateListView(HWND mainWindow);
@@ -31,6 +31,9 @@ int IsRowSelected(HWND listView, int row);
 int SelectedRowCount(HWND listView);
 // Sizes a column to its content.
 void FitColumn(HWND listView, int column);
+// Runs work on the list view's thread while the caller waits (at once on that thread, or
+// when the list view is gone): many row operations then cost the caller one message.
+void RunOnListThread(HWND listView, void (*work)(void* argument), void* argument);
 
 // New item data = (old with its low four bits cleared) | state; the icon follows through
 // message 1024 posted to the main window.

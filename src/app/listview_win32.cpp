@@ -11,7 +11,38 @@
 
 enum { STATE_COLUMN = 3 };
 
+struct ListThreadCall {
+    void (*work)(void* argument);
+    void* argument;
+    int done;
+};
+// The call a worker waits for. The message names it but carries no code address, so a
+// message from elsewhere can at most run the awaited work early, and never twice.
+static ListThreadCall* volatile gListThreadCall;
+
+static void RunListThreadCall(LPARAM lParam) {
+    void* call = InterlockedCompareExchangePointer((void* volatile*)&gListThreadCall, NULL, (void*)lParam);
+    if (!call || call != (void*)lParam) return;
+    ListThreadCall* c = (ListThreadCall*)call;
+    c->work(c->argument);
+    c->done = 1;
+}
+
+void RunOnListThread(HWND listView, void (*work)(void* argument), void* argument) {
+    ListThreadCall call = {work, argument, 0};
+    if (GetWindowThreadProcessId(listView, NULL) != GetCurrentThreadId() &&
+        !InterlockedCompareExchangePointer((void* volatile*)&gListThreadCall, &call, NULL)) {
+        SendMessageA(listView, MSG_RUN_ON_LIST_THREAD, 0, (LPARAM)&call);
+        InterlockedCompareExchangePointer((void* volatile*)&gListThreadCall, NULL, &call);
+    }
+    if (!call.done) work(argument);
+}
+
 static LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == MSG_RUN_ON_LIST_THREAD) {
+        RunListThreadCall(lParam);
+        return 0;
+    }
     if (message == WM_SIZE)
         SendMessageA(window, LVM_ARRANGE, LVA_ALIGNLEFT, 0);
     else if (message == WM_SETFOCUS && gMainWindow)

@@ -82,13 +82,26 @@ void MergeCatalogue(const RowStore* rows, const char* text, int initialCount) {
     ForEachLine(text, MergeLine, &walk);
 }
 
-void RefreshCatalogue(const RowStore* rows) {
-    int initialCount = rows->Count(rows->context);
-    char* text = DownloadCatalogue();
-    if (text) {
-        MergeCatalogue(rows, text, initialCount);
+struct CatalogueMerge {
+    const char* text; // NULL after a failed download
+    int initialCount;
+};
+
+// The table's part of a refresh, in one batch on the rows' own thread.
+static void MergeAndMark(const RowStore* rows, void* argument) {
+    const CatalogueMerge* merge = (const CatalogueMerge*)argument;
+    if (merge->text) {
+        MergeCatalogue(rows, merge->text, merge->initialCount);
         rows->FitColumn(rows->context, COL_PRODUCT);
-        free(text);
     }
     MarkUpdatesDue(rows);
+}
+
+void RefreshCatalogue(const RowStore* rows) {
+    CatalogueMerge merge;
+    merge.initialCount = rows->Count(rows->context);
+    char* text = DownloadCatalogue();
+    merge.text = text;
+    BatchRows(rows, MergeAndMark, &merge);
+    free(text);
 }

@@ -6,6 +6,7 @@
 #include "app/listview.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/product.h"
+#include "catalogue/rowcache.h"
 #include "settings/strings.h"
 
 static int RowsCount(void* context) {
@@ -33,10 +34,44 @@ static void RowsFitColumn(void* context, int column) {
     FitColumn((HWND)context, column);
 }
 
+struct ListBatch {
+    HWND listView;
+    RowWork work;
+    void* argument;
+};
+
+static int gListBatchDepth; // batches running on the window thread
+
+static void RunListBatch(void* argument) {
+    ListBatch* batch = (ListBatch*)argument;
+    RowStore rows = ListViewRows(batch->listView);
+    // Nothing is painted while the window thread works through a batch anyway; without
+    // redrawing the list view does not invalidate and scroll for every single row.
+    // (Redrawing turned on again makes a window visible: only a visible one is switched.)
+    int quiet = gListBatchDepth++ == 0 && (GetWindowLongA(batch->listView, GWL_STYLE) & WS_VISIBLE);
+    if (quiet) SendMessageA(batch->listView, WM_SETREDRAW, FALSE, 0);
+    batch->work(&rows, batch->argument);
+    if (quiet) {
+        SendMessageA(batch->listView, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(batch->listView, NULL, TRUE);
+    }
+    gListBatchDepth--;
+}
+
+static void RowsBatch(void* context, RowWork work, void* argument) {
+    ListBatch batch = {(HWND)context, work, argument};
+    RunOnListThread((HWND)context, RunListBatch, &batch);
+}
+
 RowStore ListViewRows(HWND listView) {
-    RowStore rows = {listView,    RowsCount,   RowsInsert,   RowsGetText,  RowsSetText,
-                     RowsGetData, RowsSetData, RowsSetImage, RowsFitColumn};
+    RowStore rows = {listView,    RowsCount,   RowsInsert,   RowsGetText,   RowsSetText,
+                     RowsGetData, RowsSetData, RowsSetImage, RowsFitColumn, RowsBatch};
     return rows;
+}
+
+RowStore OpenListViewRows(HWND listView) {
+    RowStore rows = ListViewRows(listView);
+    return OpenRowCache(&rows);
 }
 
 int IsWow64() {
@@ -64,8 +99,9 @@ void SaveProductTable(HWND listView) {
 }
 
 void CatalogueJob(void*) {
-    RowStore rows = ListViewRows(gApp->listView);
+    RowStore rows = OpenListViewRows(gApp->listView);
     RefreshCatalogue(&rows);
+    CloseRowCache(&rows);
 }
 
 void EditionJob(void* parameter) {

@@ -78,12 +78,17 @@ int MergeProduct(Product* record, const RowStore* rows) {
     int count = 0;
     int total = rows->Count(rows->context);
     for (int i = 0; i < total; i++) {
+        // Most rows match neither by code nor by name: only a matching row is read whole.
+        char code[4], name[32];
+        RowDataToCode(rows->GetData(rows->context, i), code, sizeof code);
+        int match = strcmp(record->code, code) == 0;
+        if (!match && (!record->code[0] || !code[0])) {
+            rows->GetText(rows->context, i, COL_PRODUCT, name, sizeof name);
+            match = SysCompareNoCase(record->name, name) == 0;
+        }
+        if (!match) continue;
         Product row;
         ReadProductRow(&row, rows, i);
-        int match = strcmp(record->code, row.code) == 0;
-        if (!match && (!record->code[0] || !row.code[0]))
-            match = SysCompareNoCase(record->name, row.name) == 0;
-        if (!match) continue;
         if (!record->code[0]) CopyText(record->code, sizeof record->code, row.code);
         if (!row.code[0]) CopyText(row.code, sizeof row.code, record->code);
         if (!record->location[0] || !row.location[0] ||

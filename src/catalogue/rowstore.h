@@ -11,6 +11,9 @@ enum { ROW_NONE = 0, ROW_IN_PROGRESS = 1, ROW_ERROR = 2, ROW_DONE = 3, ROW_STOPP
 
 enum { COL_PRODUCT = 0, COL_ACT_VERSION = 1, COL_INST_VERSION = 2, COL_STATE = 3, COL_LOCATION = 4 };
 
+struct RowStore;
+typedef void (*RowWork)(const RowStore* rows, void* argument);
+
 struct RowStore {
     void* context;
     int (*Count)(void* context);
@@ -22,4 +25,16 @@ struct RowStore {
     void (*SetData)(void* context, int row, uint32_t data);
     void (*SetImage)(void* context, int row, int image);
     void (*FitColumn)(void* context, int column);
+    // Runs work at once on the thread that owns the rows, with a store for that thread, while
+    // the caller waits; a bulk change then costs the caller one message. The window does not
+    // answer meanwhile: no download or scan inside a batch. NULL: work runs here.
+    void (*Batch)(void* context, RowWork work, void* argument);
 };
+
+// Runs work through the store's Batch, or directly when it has none.
+inline void BatchRows(const RowStore* rows, RowWork work, void* argument) {
+    if (rows->Batch)
+        rows->Batch(rows->context, work, argument);
+    else
+        work(rows, argument);
+}

@@ -1,0 +1,122 @@
+// The cached row store: a job working through it leaves the table it would leave working
+// on the rows directly, and reads each row of the rows below it only once.
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+#include <vector>
+#include "catalogue/catalogue.h"
+#include "catalogue/rowcache.h"
+#include "settings/strings.h"
+#include "support/memoryrows.h"
+
+namespace {
+
+Product Detected(const char* name, const char* inst, const char* location) {
+    Product p;
+    memset(&p, 0, sizeof p);
+    strcpy(p.name, name);
+    strcpy(p.instVersion, inst);
+    strcpy(p.location, location);
+    return p;
+}
+
+// What a detection pass does with a record: merge it, or give it a row of its own.
+void Detect(Product p, const RowStore* rows) {
+    if (MergeProduct(&p, rows) == 0) WriteProductRow(&p, rows, -1);
+}
+
+std::vector<std::string> Table(const MemoryRows& m) {
+    std::vector<std::string> lines = m.Lines();
+    for (size_t i = 0; i < lines.size(); i++)
+        lines[i] += "#" + std::to_string(m.rows[i].image) + "#" + std::to_string(m.rows[i].data);
+    return lines;
+}
+
+int gTextReads;
+void (*gGetText)(void*, int, int, char*, size_t);
+void CountedGetText(void* context, int row, int column, char* out, size_t size) {
+    gTextReads++;
+    gGetText(context, row, column, out, size);
+}
+
+// The rows' own thread, as the list view's batch runs there: here, at once.
+int gBatches;
+void Batch(void* context, RowWork work, void* argument) {
+    gBatches++;
+    RowStore rows = static_cast<MemoryRows*>(context)->store;
+    rows.Batch = NULL;
+    work(&rows, argument);
+}
+
+TEST(RowCache, LeavesTheTableOfTheDirectRows) {
+    Language saved = gLanguage;
+    gLanguage.table = FindLanguageTable("US");
+    MemoryRows direct, below;
+    gGetText = below.store.GetText;
+    below.store.GetText = CountedGetText;
+    below.store.Batch = Batch;
+    RowStore cached = OpenRowCache(&below.store);
+
+    // Each step works on both tables; later inserts sort before the rows already there.
+    const struct Step {
+        const char* what;
+        void (*work)(const RowStore* rows);
+    } steps[] = {
+        {"catalogue on an empty table",
+         [](const RowStore* rows) {
+             MergeCatalogue(rows, "qt3.1 QX Task Keeper\r\nqj5.20 QX Navigator\r\nqa1.0 QX Able\r\n", 0);
+         }},
+        {"detected copies",
+         [](const RowStore* rows) {
+             Detect(Detected("QX Navigator", "5.10", "C:\\A\\QXNav.exe"), rows);
+             Detect(Detected("qx navigator", "5.20", "D:\\B\\QXNav.exe"), rows); // a second copy
+             Detect(Detected("QX Aardvark", "1.0", "C:\\Aa\\QXAard.exe"), rows);
+             Detect(Detected("QXTaskKp", "3.1", "C:\\TK\\QXTaskKp.exe"), rows);
+         }},
+        {"marks", [](const RowStore* rows) { MarkUpdatesDue(rows); }},
+        {"catalogue on a full table",
+         [](const RowStore* rows) {
+             MergeCatalogue(rows, "qj5.30 QX Navigator\r\nqa1.0 QX Aardvark\r\n", 4);
+             rows->SetData(rows->context, 0, rows->GetData(rows->context, 0) | 3);
+             MarkUpdatesDue(rows);
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.work(&direct.store);
+        auto run = [](const RowStore* rows, void* argument) {
+            static_cast<const Step*>(argument)->work(rows);
+        };
+        BatchRows(&cached, run, const_cast<Step*>(&step));
+        EXPECT_EQ(Table(below), Table(direct));
+    }
+    EXPECT_EQ(gBatches, 4);
+    EXPECT_EQ(below.fitted, direct.fitted);
+    EXPECT_EQ(gTextReads, 0); // every row it holds was inserted through it
+
+    // A row changed below the cache is read again once the job says so.
+    below.rows[1].text[COL_STATE] = direct.rows[1].text[COL_STATE] = "Updated at 1.2.2026";
+    RefreshRowCache(&cached, 1);
+    char state[64];
+    cached.GetText(cached.context, 1, COL_STATE, state, sizeof state);
+    EXPECT_STREQ(state, "Updated at 1.2.2026");
+    EXPECT_EQ(gTextReads, 5);
+    below.rows[2].text[COL_STATE] = "In progress";
+    RefreshRowCache(&cached, 2);
+    cached.SetText(cached.context, 2, COL_STATE, "");
+    direct.rows[2].text[COL_STATE] = "";
+
+    // A job on the table as it now is reads each row once.
+    CloseRowCache(&cached);
+    EXPECT_EQ(cached.context, &below);
+    gTextReads = 0;
+    cached = OpenRowCache(&below.store);
+    MergeCatalogue(&cached, "qj5.40 QX Navigator\r\nqt3.2 QX Task Keeper\r\n", 6);
+    MergeCatalogue(&direct.store, "qj5.40 QX Navigator\r\nqt3.2 QX Task Keeper\r\n", 6);
+    EXPECT_EQ(Table(below), Table(direct));
+    EXPECT_EQ(gTextReads, 5 * (int)below.rows.size());
+    CloseRowCache(&cached);
+    gLanguage = saved;
+}
+
+} // namespace
