@@ -129,6 +129,7 @@ TEST_F(ScanTest, PathsThatDoNotFitAreSkippedNotCut) {
         path += "/" + level;
         File(path.substr(1) + "/QXNav.exe", "Corvanware|QX Navigator|" + std::to_string(i));
     }
+    if (!FileExists(root.path + path + "/QXNav.exe")) GTEST_SKIP() << "no paths this long here";
     Scan(root.path);
     EXPECT_EQ(shown.size(), 5u);
     EXPECT_EQ(m.rows.size(), 4u);
@@ -161,7 +162,7 @@ TEST(RegistryValueTest, OnlyAFullPathWithinTheDataNamesAFolder) {
         char folder[SCAN_PATH_SIZE];
         int named = RegistryValueToFolder(data.data(), data.size(), folder, sizeof folder);
         EXPECT_EQ(named, c.folder != NULL);
-        if (c.folder) EXPECT_STREQ(folder, c.folder);
+        EXPECT_STREQ(folder, c.folder ? c.folder : "");
     }
 }
 
