@@ -122,8 +122,8 @@ TEST_F(DetectWinTest, StartUpSearchesTheRegistryFolders) {
 // and E: (a wide tree with a copy of QX Seek in 10 of its folders).
 struct DriveScanWinTest : DetectWinTest {
     void SetUp() override {
-        if (!getenv("QX_DRIVE_PREFIX")) GTEST_SKIP() << "runs in the drive-scan prefix only";
         DetectWinTest::SetUp();
+        if (!getenv("QX_DRIVE_PREFIX")) GTEST_SKIP() << "runs in the drive-scan prefix only";
     }
     static Lines FixedDrives() {
         char drives[128] = {0};
