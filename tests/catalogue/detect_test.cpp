@@ -92,10 +92,6 @@ TEST_F(ScanTest, FindsTheVendorsProgramsOncePerCopy) {
     File("QXNav.exe", "Corvanware|QX Navigator|5.10");
     File("qxtool.EXE", "Corvanware|QXTaskKp|2.0");
     File("QX.exe", "Corvanware|QX Seek|1.0");
-    File("QXTool.exe.bak", "Corvanware|QX Bak|1");
-    File("QXTool", "Corvanware|QX Bare|1");
-    File("QXLedger.exe", "Corvanware|QX Ledger|1");
-    File("QXNoName.exe", "Corvanware||1");
     File("QXCase.exe", "CorvanWare|QX Case|1");
     File("sub/deeper/QXNav.exe", "Corvanware|QX Navigator|5.20");
     Scan(root.path);
