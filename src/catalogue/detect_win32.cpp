@@ -79,6 +79,8 @@ void DetectInstalledProducts(HWND listView) {
         ScanRegistryFolder(listView, VENDOR_KEY, code);
     EnumKeys(&gSettings, CLASS_SECTION, ScanClassKey, listView);
     MarkUpdatesDue(&rows);
+    // The last folder searched is no news once the window shows.
+    PaneSetText(&gStatusLine, "", 0, 100);
 }
 
 void DriveScanJob(void*) {

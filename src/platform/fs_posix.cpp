@@ -70,22 +70,21 @@ static int PathError(const char* native) {
                                                                                : ERR_PATH_NOT_FOUND;
 }
 
+// The folder bit comes from the entry's type, as on Windows without a look at each file;
+// the read-only bit is not reported here (GetAttributes gives it).
 static int PosixEnumerate(const char* folder, FsEntryProc proc, void* context) {
     char path[4096];
     Native(folder, path, sizeof path);
     DIR* dir = opendir(path);
     if (!dir) return errno == ENOENT ? ERR_PATH_NOT_FOUND : MapErrno(errno);
-    size_t base = strlen(path);
-    if (base && path[base - 1] != '/') path[base++] = '/';
     while (struct dirent* d = readdir(dir)) {
         if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
-        CopyText(path + base, sizeof path - base, d->d_name);
+        uint32_t attributes = d->d_type == DT_DIR ? FILE_ATTR_DIRECTORY : FILE_ATTR_ARCHIVE;
         struct stat st;
-        uint32_t attributes = FILE_ATTR_ARCHIVE;
-        if (lstat(path, &st) == 0) {
-            if (S_ISDIR(st.st_mode)) attributes = FILE_ATTR_DIRECTORY;
-            if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTR_READONLY;
-        }
+        // Links stay plain entries: their targets are not entered.
+        if (d->d_type == DT_UNKNOWN && fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(st.st_mode))
+            attributes = FILE_ATTR_DIRECTORY;
         FsEntry entry = {d->d_name, attributes};
         if (proc(&entry, context)) break;
     }
