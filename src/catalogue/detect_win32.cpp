@@ -7,6 +7,7 @@
 #include "catalogue/catalogue_win.h"
 #include "catalogue/detect.h"
 #include "catalogue/lists.h"
+#include "catalogue/rowcache.h"
 #include "platform/text.h"
 #include "update/statusline.h"
 
@@ -84,7 +85,8 @@ void DetectInstalledProducts(HWND listView) {
 }
 
 void DriveScanJob(void*) {
-    RowStore rows = ListViewRows(gApp->listView);
+    // Each find is merged into the whole table: from the worker, through a copy of it.
+    RowStore rows = OpenListViewRows(gApp->listView);
     ScanHost host = WindowsScanHost();
     ScanContext context;
     BeginScan(&context, &rows, FsLocal(), &host);
@@ -98,4 +100,5 @@ void DriveScanJob(void*) {
     }
     EndScan(&context);
     MarkUpdatesDue(&rows);
+    CloseRowCache(&rows);
 }
