@@ -119,7 +119,8 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         {NAME, "a\";b';c", "a';b';c"}, // no quoting carries both
         {NAME, "a\r\nb", "a  b"},      // a line end would end the settings line
         {CODE, "';", NULL},
-        {CODE, " q", NULL}, // the settings file drops spaces in front of a value
+        // The settings file drops spaces in front of a value.
+        {CODE, " q", NULL, "\" q\";QX Navigator;5.20;5.20;;C:\\QX\\QXNav.exe"},
         {STATE, "Updated at \"x\";", NULL},
         {LOCATION, "'C:\\Q;X\\QX.exe", NULL},
     };
