@@ -31,22 +31,6 @@ struct Running {
     }
 };
 
-struct WindowCount {
-    DWORD processes[2];
-    int count;
-};
-
-BOOL CALLBACK CountMainWindow(HWND window, LPARAM lParam) {
-    WindowCount* c = (WindowCount*)lParam;
-    DWORD owner = 0;
-    char name[32];
-    GetWindowThreadProcessId(window, &owner);
-    if ((owner == c->processes[0] || owner == c->processes[1]) && GetClassNameA(window, name, sizeof name) &&
-        lstrcmpA(name, "QXUpdate") == 0)
-        c->count++;
-    return TRUE;
-}
-
 std::string Utf16Le(const std::u16string& text) {
     std::string bytes = "\xFF\xFE";
     for (char16_t c : text)
@@ -75,21 +59,14 @@ struct ProgramTest : ::testing::Test {
     // Runs the program until its window appears, checks it, and closes it as another
     // program would (command 101), after bringing a hidden window to the front.
     void RunAndClose(const std::string& arguments, bool visible) {
-        HANDLE process = StartProgram(program, arguments);
-        ASSERT_NE(process, nullptr);
-        Check(process, arguments, visible);
-        // Whatever failed above, no program is left running behind the test.
-        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 3);
-        CloseHandle(process);
-    }
-    void Check(HANDLE process, const std::string&, bool visible) {
-        HWND window = WaitForProcessWindow(process, "QXUpdate", 30000);
+        Running run = {StartProgram(program, arguments)};
+        HWND window = WaitForProcessWindow(run.process, "QXUpdate", 30000);
         ASSERT_NE(window, nullptr);
         char title[64];
         GetWindowTextA(window, title, sizeof title);
         EXPECT_STREQ(title, "Corvanware - Updater");
         // The window exists from inside its creation on: wait until the program's loop is idle.
-        WaitForInputIdle(process, 15000);
+        WaitForInputIdle(run.process, 15000);
         Sleep(300);
         EXPECT_EQ(IsWindowVisible(window) != 0, visible);
         if (!visible) {
@@ -100,7 +77,7 @@ struct ProgramTest : ::testing::Test {
             Sleep(300);
             EXPECT_TRUE(IsWindowVisible(window));
         }
-        Close(process, window);
+        Close(run.process, window);
     }
 };
 
@@ -173,11 +150,10 @@ TEST_F(ProgramTest, OneRunningCopyPerSettingsFile) {
         const char* name;
         const char *first, *second;
         bool otherFile;
-        int windows;
     } cases[] = {
-        {"a second start shows the hidden first copy", "/A", "", false, 1},
-        {"a second start with /A ends quietly", "", "/A", false, 1},
-        {"a copy with another settings file starts", "", "", true, 2},
+        {"a second start shows the hidden first copy", "/A", "", false},
+        {"a second start with /A ends quietly", "", "/A", false},
+        {"a copy with another settings file starts", "", "", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -189,14 +165,13 @@ TEST_F(ProgramTest, OneRunningCopyPerSettingsFile) {
         HWND secondWindow = NULL;
         if (c.otherFile) {
             secondWindow = WaitForProcessWindow(second.process, "QXUpdate", 30000);
+            EXPECT_NE(secondWindow, nullptr);
             WaitForInputIdle(second.process, 15000);
         } else {
+            // It hands over and ends without a window of its own.
             EXPECT_EQ(WaitForSingleObject(second.process, 30000), WAIT_OBJECT_0);
         }
         Sleep(300);
-        WindowCount count = {{GetProcessId(first.process), GetProcessId(second.process)}, 0};
-        EnumWindows(CountMainWindow, (LPARAM)&count);
-        EXPECT_EQ(count.count, c.windows);
         EXPECT_TRUE(IsWindowVisible(window));
         if (secondWindow) Close(second.process, secondWindow);
         Close(first.process, window);

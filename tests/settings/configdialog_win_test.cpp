@@ -56,40 +56,25 @@ void Press(HWND dialog, int id) {
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
-// Lets the dialog paint (its own loop is waiting for this callback to return).
-void Settle(DWORD milliseconds) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < milliseconds) {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(5);
-    }
-}
-
 struct ConfigDialogTest : AppWindowTest {
-    std::string Year() {
-        SysTime now;
-        SysUtcTime(&now);
-        return std::to_string(now.year);
-    }
+    std::string before;
     // Settings with every section the dialog reads, and some it must leave alone.
     void StartWith(const std::string& language, const std::string& opt, const std::string& proxy = "") {
+        SysTime now;
+        SysUtcTime(&now);
         Settings("; kept as it is\r\n[QXUpdate]\r\nLanguage=" + language + "\r\nOpt=" + opt +
-                 "\r\nExtra = spaced \r\n\r\n[Edition]\r\n*=" + Year() +
+                 "\r\nExtra = spaced \r\n\r\n[Edition]\r\n*=" + std::to_string(now.year) +
                  "\r\nd=Windows 32 bit\r\nx=\r\nDefault=d\r\nw=Windows 64 bit\r\n" + proxy +
                  "\r\n[Other]\r\nkey=value\r\n");
         Start();
         Flush(&gSettings);
         before = ReadFileText(settingsPath);
     }
-    // Opens the configuration dialog through its command; action runs inside it.
-    void Configure(std::function<void(HWND)> action) {
+    // Opens a dialog through its command (the configuration dialog unless told); action runs inside it.
+    void Configure(std::function<void(HWND)> action, int command = CMD_CONFIGURATION) {
         gDialogAction = std::move(action);
         UINT_PTR timer = SetTimer(NULL, 0, 50, DriveDialog);
-        Command(CMD_CONFIGURATION);
+        Command(command);
         KillTimer(NULL, timer);
         Pump(50);
     }
@@ -97,7 +82,6 @@ struct ConfigDialogTest : AppWindowTest {
         Flush(&gSettings);
         return ReadFileText(settingsPath);
     }
-    std::string before;
 };
 
 TEST_F(ConfigDialogTest, OkWritesItsKeysAndTheWindowFollows) {
@@ -184,25 +168,24 @@ TEST_F(ConfigDialogTest, Pictures) {
         StartWith(language, "30", "[ProxyServer]\r\nAdr=proxy.corvanware.lan\r\nPort=3128\r\n");
         std::string prefix = PictureFolder() + "\\";
         Configure([&](HWND dialog) {
-            Settle(200);
+            Pump(200);
             EXPECT_TRUE(SaveWindowPicture(dialog, prefix + "config-" + language + "-general.png"));
             ShowPage(dialog, 1);
-            Settle(200);
+            Pump(200);
             EXPECT_TRUE(SaveWindowPicture(dialog, prefix + "config-" + language + "-connection.png"));
             Press(dialog, IDCANCEL);
         });
         std::string shown;
-        gDialogAction = [&](HWND box) {
-            Settle(200);
-            EXPECT_TRUE(SaveWindowPicture(box, prefix + "info-" + language + ".png"));
-            char caption[64];
-            GetWindowTextA(box, caption, sizeof caption);
-            shown = caption;
-            SendMessageA(box, WM_COMMAND, IDOK, 0);
-        };
-        UINT_PTR timer = SetTimer(NULL, 0, 50, DriveDialog);
-        Command(CMD_ABOUT);
-        KillTimer(NULL, timer);
+        Configure(
+            [&](HWND box) {
+                Pump(200);
+                EXPECT_TRUE(SaveWindowPicture(box, prefix + "info-" + language + ".png"));
+                char caption[64];
+                GetWindowTextA(box, caption, sizeof caption);
+                shown = caption;
+                SendMessageA(box, WM_COMMAND, IDOK, 0);
+            },
+            CMD_ABOUT);
         EXPECT_EQ(shown, language[0] == 'U' ? "Product Information" : "Produktinformation");
         ASSERT_TRUE(Close());
         CloseStore(&gSettings);

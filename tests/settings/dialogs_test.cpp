@@ -132,7 +132,7 @@ TEST(HelpFileTest, LanguageBeforeKindAcrossPasses) {
 
 TEST(HomepageTest, GermanPageOnGermanSystems) {
     char address[256];
-    for (unsigned language : {1031u, 2055u, 3079u, 4103u, 5127u, 1033u}) {
+    for (unsigned language : {1031u, 2055u, 1033u}) {
         SCOPED_TRACE(language);
         HomepageAddress("https://www.corvanware.com/", language, address, sizeof address);
         EXPECT_STREQ(address, language == 1033 ? "https://www.corvanware.com/up/e.htm"

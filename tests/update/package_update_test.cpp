@@ -62,36 +62,22 @@ struct UpdateTest : ::testing::Test {
 };
 
 TEST_F(UpdateTest, RefusesNamesThatWouldLeaveTheFolder) {
-    const char* names[] = {
-        "..\\evil.txt",
-        "../evil.txt",
-        "sub\\..\\..\\evil.txt",
-        "/../evil.txt",
-        "\\\\server\\share\\evil.txt",
-        "//server/share/evil.txt",
-        "C:evil.txt",
-        "C:\\evil.txt",
-        "a.txt:stream",
-        "\\\\?\\C:\\evil.txt",
-        "\\\\.\\pipe\\evil",
-        "...\\evil.txt",
-        ". .\\evil.txt",
-        ".. \\evil.txt",
-        "sub.\\a.txt",
-        "sub \\a.txt",
-        "a.txt.",
-        "sub/..",
-        "CON",
-        "nul.txt",
-        "sub\\com1",
-        "LPT9.log",
-        "sub\\",
-        "\\",
-        ".",
-        "sub/.",
-        "a<b",
-        "tab\there",
-    };
+    // One of each way out: a parent part (also one Windows reaches by dropping trailing dots
+    // and blanks), a rooted or drive name, a device, a folder, a character Windows refuses.
+    const char* names[] = {"..\\evil.txt",
+                           "sub\\..\\..\\evil.txt",
+                           ".. \\evil.txt",
+                           "sub.\\a.txt",
+                           "sub/..",
+                           "/../evil.txt",
+                           "\\\\?\\C:\\evil.txt",
+                           "C:\\evil.txt",
+                           "nul.txt",
+                           "sub\\com1",
+                           "sub\\",
+                           "sub/.",
+                           "a<b",
+                           "tab\there"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
         char out[PACKAGE_PATH_SIZE];

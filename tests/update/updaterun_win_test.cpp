@@ -30,15 +30,6 @@ std::string StandIn(const char* version) {
     return TestProgramFolder() + "\\standin\\" + version + "\\QXNav.exe";
 }
 
-int RunAndWait(const std::string& path, const std::string& arguments) {
-    HANDLE process = StartProgram(path, arguments);
-    if (!process) return -1;
-    DWORD code = 1;
-    if (WaitForSingleObject(process, 30000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code)) code = 1;
-    CloseHandle(process);
-    return (int)code;
-}
-
 // The processes whose program file lies below folder.
 std::vector<DWORD> ProcessesIn(const std::string& folder) {
     std::vector<DWORD> found;
@@ -61,10 +52,7 @@ std::vector<DWORD> ProcessesIn(const std::string& folder) {
 }
 
 // The packages every test serves: the stand-in's newer version, and two broken copies.
-struct Packages {
-    std::string good, corrupt, cut, signedGood;
-};
-Packages* gPackages;
+std::string gGood, gCorrupt, gCut, gSigned;
 
 FILETIME WriteTime(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -81,35 +69,30 @@ void StopOnReadVersion(void* context, Product* record) {
 struct UpdateRunTest : AppWindowTest {
     std::string site;
 
-    static void SetUpTestSuite() {
-        gPackages = new Packages;
-        // Made once per build of the stand-in, for all the test processes of a run.
-        std::string path = TestProgramFolder() + "\\standin\\qj.pkg", program = StandIn("5.20");
+    // Packs the stand-in's newer version (options: qxpack's), once per build of the stand-in
+    // for all the test processes of a run; returns the package.
+    static std::string Pack(const char* name, const std::string& options) {
+        std::string path = TestProgramFolder() + "\\standin\\" + name, program = StandIn("5.20");
         FILETIME made = WriteTime(path), built = WriteTime(program);
         if (CompareFileTime(&made, &built) <= 0) {
             std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
-            ASSERT_EQ(RunAndWait(qxpack, "build \"" + path + "\" --code qj \"" + program + "\""), 0);
+            HANDLE process =
+                StartProgram(qxpack, "build \"" + path + "\" --code qj " + options + " \"" + program + "\"");
+            DWORD code = 1;
+            EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
+            GetExitCodeProcess(process, &code);
+            CloseHandle(process);
+            EXPECT_EQ(code, 0u);
         }
-        std::string signedPath = TestProgramFolder() + "\\standin\\qj-signed.pkg";
-        made = WriteTime(signedPath);
-        if (CompareFileTime(&made, &built) <= 0) {
-            std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
-            ASSERT_EQ(RunAndWait(qxpack, "build \"" + signedPath +
-                                             "\" --code qj --sign \"" QX_TEST_KEYS
-                                             "\\test-only-signing.secret\" \"" +
-                                             program + "\""),
-                      0);
-        }
-        gPackages->signedGood = ReadFileText(signedPath);
-        gPackages->good = ReadFileText(path);
-        ASSERT_GT(gPackages->good.size(), 90000u);
-        gPackages->corrupt = gPackages->good;
-        gPackages->corrupt[gPackages->corrupt.size() - 200] ^= 0x10;
-        gPackages->cut = gPackages->good.substr(0, gPackages->good.size() - 2000);
+        return ReadFileText(path);
     }
-    static void TearDownTestSuite() {
-        delete gPackages;
-        gPackages = NULL;
+    static void SetUpTestSuite() {
+        gGood = Pack("qj.pkg", "");
+        gSigned = Pack("qj-signed.pkg", "--sign \"" QX_TEST_KEYS "\\test-only-signing.secret\"");
+        ASSERT_GT(gGood.size(), 90000u);
+        gCorrupt = gGood;
+        gCorrupt[gCorrupt.size() - 200] ^= 0x10;
+        gCut = gGood.substr(0, gGood.size() - 2000);
     }
     void SetUp() override {
         AppWindowTest::SetUp();
@@ -190,7 +173,7 @@ struct UpdateRunTest : AppWindowTest {
 
 TEST_F(UpdateRunTest, RunningProductIsClosedUpdatedAndStartedAgain) {
     Serve("dw\\cls.txt", "qjQXNavigatorMain\r\n");
-    Serve("dw\\packages\\qjd.pkg", gPackages->good);
+    Serve("dw\\packages\\qjd.pkg", gGood);
     std::string running = Install("running"), idle = Install("idle");
     HANDLE process = Launch(running);
     // No edition set, no class list yet; two copies of one product, nothing selected.
@@ -213,7 +196,7 @@ TEST_F(UpdateRunTest, RunningProductIsClosedUpdatedAndStartedAgain) {
 }
 
 TEST_F(UpdateRunTest, EditionLetterAndTheProductNameAsWindowClass) {
-    Serve("dw\\packages\\qjw.pkg", gPackages->good);
+    Serve("dw\\packages\\qjw.pkg", gGood);
     std::string path = Install("product");
     HANDLE process = Launch(path);
     StartWith("[Edition]\r\nDefault=w\r\n*=2000\r\n[Class]\r\nqj=+\r\n",
@@ -243,8 +226,8 @@ TEST_F(UpdateRunTest, RowsThatNeedNoPackage) {
 }
 
 TEST_F(UpdateRunTest, FailuresLeaveTheProductAsItWas) {
-    Serve("dw\\packages\\qbd.pkg", gPackages->corrupt);
-    Serve("dw\\packages\\qcd.pkg", gPackages->cut);
+    Serve("dw\\packages\\qbd.pkg", gCorrupt);
+    Serve("dw\\packages\\qcd.pkg", gCut);
     std::string a = Install("a"), b = Install("b"), c = Install("c");
     std::string before = ReadFileText(b);
     // A staging folder an earlier, killed run left in a product folder that gets no package:
@@ -285,8 +268,8 @@ TEST_F(UpdateRunTest, ACutPackageIsADownloadError) {
 }
 
 TEST_F(UpdateRunTest, WithAKeyOnlySignedPackagesAreInstalled) {
-    Serve("dw\\packages\\qjd.pkg", gPackages->signedGood);
-    Serve("dw\\packages\\qkd.pkg", gPackages->good);
+    Serve("dw\\packages\\qjd.pkg", gSigned);
+    Serve("dw\\packages\\qkd.pkg", gGood);
     std::string a = Install("a"), b = Install("b");
     std::string before = ReadFileText(b);
     HANDLE process = Launch(b);
@@ -306,7 +289,7 @@ TEST_F(UpdateRunTest, WithAKeyOnlySignedPackagesAreInstalled) {
 TEST_F(UpdateRunTest, StopDuringADownloadStopsTheOutdatedRowsAfterIt) {
     UseServer(true);
     Serve("dw\\packages\\qad.pkg", std::string(1 << 20, 'x')); // 16 seconds at 64 KiB/s
-    Serve("dw\\packages\\qbd.pkg", gPackages->good);
+    Serve("dw\\packages\\qbd.pkg", gGood);
     std::string a = Install("a"), b = Install("b");
     StartWith("[Class]\r\nqa=QXA\r\nqb=QXB\r\n",
               {Row("qa", "QX A", "5.20", "5.10", a), Row("qb", "QX B", "5.20", "5.10", b),
@@ -325,7 +308,7 @@ TEST_F(UpdateRunTest, StopDuringADownloadStopsTheOutdatedRowsAfterIt) {
 }
 
 TEST_F(UpdateRunTest, StopAfterTheFilesWereReplacedKeepsTheUpdate) {
-    Serve("dw\\packages\\qad.pkg", gPackages->good);
+    Serve("dw\\packages\\qad.pkg", gGood);
     std::string a = Install("a"), b = Install("b");
     gUpdateHost.ReadInstalledVersion = StopOnReadVersion;
     StartWith("[Class]\r\nqa=QXA\r\nqb=QXB\r\n",
@@ -338,7 +321,7 @@ TEST_F(UpdateRunTest, StopAfterTheFilesWereReplacedKeepsTheUpdate) {
 }
 
 TEST_F(UpdateRunTest, AProductThatIgnoresTheCloseEndsWithinTheBound) {
-    Serve("dw\\packages\\qjd.pkg", gPackages->good);
+    Serve("dw\\packages\\qjd.pkg", gGood);
     std::string path = Install("product");
     std::string before = ReadFileText(path);
     HANDLE process = Launch(path, "/stubborn");
