@@ -101,17 +101,6 @@ TEST_F(CatalogueWinTest, F5OnAnEmptyTableAddsTheCatalogue) {
     EXPECT_EQ(Rows().size(), 4u);
 }
 
-TEST_F(CatalogueWinTest, F5WithADetectedRowOnlyUpdatesIt) {
-    Serve("products.txt", kCatalogue);
-    Settings("[QXUpdate]\r\nLanguage=US\r\n[Products]\r\n1=;QX Navigator;;5.10;;C:\\QX\\QXNav.exe\r\n");
-    UseServer();
-    Start();
-    ASSERT_TRUE(WaitIdle());
-    CheckForUpdates();
-    EXPECT_EQ(Rows(), (Lines{"QX Navigator|5.20|5.10|Please update!|C:\\QX\\QXNav.exe#4"}));
-    EXPECT_EQ(GetRowData(gApp->listView, 0), 0x6A7100u);
-}
-
 TEST_F(CatalogueWinTest, FailedDownloadsChangeNothingButTheMarks) {
     Settings("[QXUpdate]\r\nLanguage=US\r\n[Products]\r\n1=qj;QX Navigator;5.20;5.10;;C:\\QX\\QXNav.exe\r\n"
              "2=qv;QX Seek;2.4;2.4;;C:\\QX\\QXSeek.exe\r\n");
@@ -181,17 +170,6 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
     EXPECT_EQ(gAsked, 1);
     EXPECT_EQ(SettingsValue("Edition", "Default"), "d");
     EXPECT_EQ(SettingsValue("QXUpdate", "64"), "1");
-    ASSERT_TRUE(Close());
-    ASSERT_EQ(Flush(&gSettings), 0);
-    std::string afterFirst = ReadFileText(settingsPath);
-    TearDown();
-    SetUp();
-    UseServer();
-    gWow64 = 1;
-    Settings(afterFirst);
-    Start();
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(gAsked, 0); // asked before
     ASSERT_TRUE(Close());
     TearDown();
     SetUp();

@@ -202,16 +202,19 @@ TEST_F(LocationTest, DefaultSizesScaleWithTheWorkAreaAndPlacementsFitTheScreen) 
 
 TEST_F(LocationTest, SystemLanguageIsChosenAndWrittenAtOnce) {
     Language saved = gLanguage;
-    for (unsigned id : {1031u, 2055u, 3079u, 4103u, 5127u, 1033u, 2057u}) {
-        SCOPED_TRACE(id);
+    const struct {
+        unsigned id;
+        const char* expected;
+    } cases[] = {{1031, "DE"}, {3079, "DE"}, {1033, "US"}, {2057, "US"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
         FsLocal()->Delete(local.c_str());
-        SysPosixSetSystemLanguage(id);
+        SysPosixSetSystemLanguage(c.id);
         OpenStore(&store, nullptr, 0);
         gLanguage.code[0] = 0;
         ChooseLanguage(&store);
-        const char* expected = IsGermanLanguageId(id) ? "DE" : "US";
-        EXPECT_STREQ(gLanguage.table[0].text, expected);
-        EXPECT_EQ(ReadFileText(local), std::string("[QXUpdate]\r\nLanguage=") + expected + "\r\n");
+        EXPECT_STREQ(gLanguage.table[0].text, c.expected);
+        EXPECT_EQ(ReadFileText(local), std::string("[QXUpdate]\r\nLanguage=") + c.expected + "\r\n");
         CloseStore(&store);
     }
     SysPosixSetSystemLanguage(1033);
