@@ -111,10 +111,10 @@ TEST(CatalogueLines, BecomeRecords) {
         SCOPED_TRACE(c.line);
         Product p;
         ASSERT_EQ(CatalogueLineToRecord(c.line, &p) != 0, c.record != NULL);
-        if (c.record)
-            EXPECT_EQ(std::string(p.code) + "|" + p.actVersion + "|" + p.name + "|" + p.instVersion + "|" +
-                          p.location,
-                      c.record);
+        if (!c.record) continue;
+        EXPECT_EQ(std::string(p.code) + "|" + p.actVersion + "|" + p.name + "|" + p.instVersion + "|" +
+                      p.location,
+                  c.record);
     }
 }
 
@@ -223,7 +223,9 @@ TEST_F(CatalogueTest, SixtyFourBitEditionIsOfferedOnce) {
         OfferWin64Edition(&store, c.force, &host);
         EXPECT_EQ(gAsked, c.asked);
         EXPECT_EQ(Value("Edition", "Default"), c.chosen);
-        if (c.asked64) EXPECT_EQ(Value("QXUpdate", "64"), c.asked64);
+        if (c.asked64) {
+            EXPECT_EQ(Value("QXUpdate", "64"), c.asked64);
+        }
     }
 }
 

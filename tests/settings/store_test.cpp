@@ -244,13 +244,17 @@ TEST_F(StoreTest, SuspendedStoreNeitherChangesNorWrites) {
 
 TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
     Open("");
-    // Each of four threads writes 50 keys to its own section and 50 to a shared one.
+    // Each of four threads writes 50 keys to its own section and 50 to a shared one; the
+    // test thread checks them all afterwards.
     auto work = [this](int t, bool write) {
         for (int k = 0; k < 50; k++) {
             std::string section = "T" + std::to_string(t), key = std::to_string(k),
                         value = std::to_string(k * k);
-            if (write) WriteText(&store, section.c_str(), key.c_str(), value.c_str());
-            if (write) WriteText(&store, "Shared", (section + key).c_str(), value.c_str());
+            if (write) {
+                WriteText(&store, section.c_str(), key.c_str(), value.c_str());
+                WriteText(&store, "Shared", (section + key).c_str(), value.c_str());
+                continue;
+            }
             ASSERT_EQ(Value(section.c_str(), key.c_str()), value);
             ASSERT_EQ(Value("Shared", (section + key).c_str()), value);
         }
