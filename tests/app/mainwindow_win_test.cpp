@@ -53,10 +53,6 @@ struct MainWindowTest : AppWindowTest {
             if (ButtonEnabled(id)) enabled.push_back(id);
         return enabled;
     }
-    void AddRows(std::vector<const char*> names) {
-        for (const char* name : names)
-            InsertRow(gApp->listView, -1, name, 0, 0);
-    }
     std::vector<std::string> RowNames() {
         std::vector<std::string> names;
         for (int row = 0; row < RowCount(gApp->listView); row++) {
@@ -141,7 +137,8 @@ TEST_F(MainWindowTest, UpdateSelectsEveryRowWhenNoneIsSelected) {
     Command(CMD_UPDATE_NOW); // empty list: nothing starts
     Pump(100);
     EXPECT_EQ(job.started, 0);
-    AddRows({"QX Seek", "QX Navigator", "QX Task Keeper"});
+    for (const char* name : {"QX Seek", "QX Navigator", "QX Task Keeper"})
+        InsertRow(gApp->listView, -1, name, 0, 0);
     Command(CMD_UPDATE_NOW);
     ASSERT_TRUE(PumpUntil([&] { return job.started == 1; }));
     EXPECT_EQ(SelectedRowCount(gApp->listView), 3);

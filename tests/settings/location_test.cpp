@@ -202,19 +202,15 @@ TEST_F(LocationTest, DefaultSizesScaleWithTheWorkAreaAndPlacementsFitTheScreen) 
 
 TEST_F(LocationTest, SystemLanguageIsChosenAndWrittenAtOnce) {
     Language saved = gLanguage;
-    const struct {
-        unsigned id;
-        const char* expected;
-    } cases[] = {{1031, "DE"}, {3079, "DE"}, {1033, "US"}, {2057, "US"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.id);
+    for (auto c : {std::make_pair(1031u, "DE"), {3079u, "DE"}, {1033u, "US"}, {2057u, "US"}}) {
+        SCOPED_TRACE(c.first);
         FsLocal()->Delete(local.c_str());
-        SysPosixSetSystemLanguage(c.id);
+        SysPosixSetSystemLanguage(c.first);
         OpenStore(&store, nullptr, 0);
         gLanguage.code[0] = 0;
         ChooseLanguage(&store);
-        EXPECT_STREQ(gLanguage.table[0].text, c.expected);
-        EXPECT_EQ(ReadFileText(local), std::string("[QXUpdate]\r\nLanguage=") + c.expected + "\r\n");
+        EXPECT_STREQ(gLanguage.table[0].text, c.second);
+        EXPECT_EQ(ReadFileText(local), std::string("[QXUpdate]\r\nLanguage=") + c.second + "\r\n");
         CloseStore(&store);
     }
     SysPosixSetSystemLanguage(1033);

@@ -244,28 +244,24 @@ TEST_F(StoreTest, SuspendedStoreNeitherChangesNorWrites) {
 
 TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
     Open("");
-    // Each of four threads writes 50 keys to its own section and 50 to a shared one; the
-    // test thread checks them all afterwards.
-    auto work = [this](int t, bool write) {
-        for (int k = 0; k < 50; k++) {
-            std::string section = "T" + std::to_string(t), key = std::to_string(k),
-                        value = std::to_string(k * k);
-            if (write) {
-                WriteText(&store, section.c_str(), key.c_str(), value.c_str());
-                WriteText(&store, "Shared", (section + key).c_str(), value.c_str());
-                continue;
-            }
-            ASSERT_EQ(Value(section.c_str(), key.c_str()), value);
-            ASSERT_EQ(Value("Shared", (section + key).c_str()), value);
-        }
-    };
+    const int threads = 4, keys = 50;
     std::vector<std::thread> workers;
-    for (int t = 0; t < 4; t++)
-        workers.emplace_back(work, t, true);
+    for (int t = 0; t < threads; t++)
+        workers.emplace_back([this, t] {
+            std::string section = "T" + std::to_string(t);
+            for (int k = 0; k < keys; k++) {
+                WriteText(&store, section.c_str(), std::to_string(k).c_str(), std::to_string(k * k).c_str());
+                WriteText(&store, "Shared", (section + "_" + std::to_string(k)).c_str(), "1");
+            }
+        });
     for (auto& w : workers)
         w.join();
-    for (int t = 0; t < 4; t++)
-        work(t, false);
+    for (int t = 0; t < threads; t++)
+        for (int k = 0; k < keys; k++) {
+            std::string section = "T" + std::to_string(t);
+            ASSERT_EQ(Value(section.c_str(), std::to_string(k).c_str()), std::to_string(k * k));
+            ASSERT_EQ(Value("Shared", (section + "_" + std::to_string(k)).c_str()), "1");
+        }
 }
 
 TEST_F(StoreTest, EnumeratesWhileTheCallbackWrites) {
