@@ -86,43 +86,35 @@ TEST(TextLines, SplitAtAnyRunOfLineEndsAndInPieces) {
 TEST(CatalogueLines, BecomeRecords) {
     struct Case {
         const char* line;
-        bool used;
-        const char* code;
-        const char* version;
-        const char* name;
+        const char* record; // code|version|name|installed|location; NULL: no product
     } cases[] = {
-        {"qj5.20 QX Navigator", true, "qj", "5.20", "QX Navigator"},
-        {"qz1.0 Only  updates ", true, "qz", "1.0", "Only  updates "},
-        {"qj5.20", false, "", "", ""},
-        {"qj QX Navigator", true, "qj", "", "QX Navigator"},
-        {"qv0123456789012345678901234567890123456789 QX Seek", true, "qv", "0123456789012345678901234567890",
-         "QX Seek"},
-        {"qv1 A name that is longer than thirty-one characters", true, "qv", "1",
-         "A name that is longer than thir"},
+        {"qj5.20 QX Navigator", "qj|5.20|QX Navigator||"},
+        {"qz1.0 Only  updates ", "qz|1.0|Only  updates ||"},
+        {"qj5.20", NULL},
+        {"qj QX Navigator", "qj||QX Navigator||"},
+        {"qv0123456789012345678901234567890123456789 QX Seek",
+         "qv|0123456789012345678901234567890|QX Seek||"},
+        {"qv1 A name that is longer than thirty-one characters", "qv|1|A name that is longer than thir||"},
         {"qd1 Gr\xFC\xDF"
          "e",
-         true, "qd", "1",
-         "Gr\xFC\xDF"
-         "e"},
+         "qd|1|Gr\xFC\xDF"
+         "e||"},
         // lines that cannot be a product: a blank or unprintable code, control characters
-        {" j5.20 QX Navigator", false, "", "", ""},
-        {"\x01\x02\x03 \x04", false, "", "", ""},
+        {" j5.20 QX Navigator", NULL},
         {"q\xFC"
          "1 QX Navigator",
-         false, "", "", ""},
-        {"qj5.20 QX\tNavigator", false, "", "", ""},
-        {"qj5.\x7F QX Navigator", false, "", "", ""},
+         NULL},
+        {"qj5.20 QX\tNavigator", NULL},
+        {"qj5.\x7F QX Navigator", NULL},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         Product p;
-        EXPECT_EQ(CatalogueLineToRecord(c.line, &p) != 0, c.used);
-        if (!c.used) continue;
-        EXPECT_STREQ(p.code, c.code);
-        EXPECT_STREQ(p.actVersion, c.version);
-        EXPECT_STREQ(p.name, c.name);
-        EXPECT_STREQ(p.instVersion, "");
-        EXPECT_STREQ(p.location, "");
+        ASSERT_EQ(CatalogueLineToRecord(c.line, &p) != 0, c.record != NULL);
+        if (!c.record) continue;
+        EXPECT_EQ(std::string(p.code) + "|" + p.actVersion + "|" + p.name + "|" + p.instVersion + "|" +
+                      p.location,
+                  c.record);
     }
 }
 
@@ -162,12 +154,9 @@ TEST_F(CatalogueTest, ClassListKeepsOldEntriesAndTheLastLineWins) {
     Serve("dw/cls.txt",
           "qjQXNavigatorMain\r\nqj+\r\nqv\r\nqtTask Keeper Main \r\n[aBad\r\n b Bad\r\nq=Bad\r\n");
     RefreshClassList(&store);
+    // "qv" alone (two characters) is skipped: the old entry stays.
     EXPECT_EQ(store.text,
               std::string("[Class]\r\nqv=OldSeekMain\r\nxx=Kept\r\nqj=+\r\nqt=Task Keeper Main \r\n"));
-    EXPECT_EQ(Value("Class", "qj"), "+");
-    EXPECT_EQ(Value("Class", "qv"), "OldSeekMain"); // a line of two characters is skipped
-    EXPECT_EQ(Value("Class", "qt"), "Task Keeper Main ");
-    EXPECT_EQ(Value("Class", "xx"), "Kept");
     ExpectTemporaryFilesGone();
 }
 
@@ -204,58 +193,40 @@ TEST_F(CatalogueTest, StartUpDownloadsOncePerYearAndWhenNoDefaultIsSet) {
     EXPECT_EQ(EditionStartAction(&store), EDITION_OFFER_NOW);
 }
 
-struct Answers {
-    int wow64;
-    int yes;
-    int asked = 0;
-};
+int gWow64, gYes, gAsked;
 
 TEST_F(CatalogueTest, SixtyFourBitEditionIsOfferedOnce) {
-    static Answers answers;
-    EditionHost host = {[] { return answers.wow64; },
-                        [](void*) {
-                            answers.asked++;
-                            return answers.yes;
-                        },
-                        nullptr};
-    auto Reset = [&](const char* editions) {
+    EditionHost host = {[] { return gWow64; }, [](void*) { return gAsked++, gYes; }, nullptr};
+    const char* kBoth = "Default=d\n*=2026\nd=Windows 32\nw=Windows 64\n";
+    struct Case {
+        const char* what;
+        const char* editions;
+        int wow64, yes, force, asked;
+        const char* chosen;
+        const char* asked64; // the "64" key: asked before
+    } cases[] = {
+        {"No keeps the edition; asked once", kBoth, 1, 0, 0, 1, "d", "1"},
+        {"Yes switches", kBoth, 1, 1, 0, 1, "w", "1"},
+        {"32-bit Windows: nothing", kBoth, 0, 0, 0, 0, "d", "<none>"},
+        {"forced: a silent switch", kBoth, 1, 0, 1, 0, "w", "<none>"},
+        {"already a 64-bit edition", "Default=w\nw=Windows 64\n", 1, 0, 0, 0, "w", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         DeleteSection(&store, "Edition");
         DeleteKey(&store, "QXUpdate", "64");
-        for (const char* p = editions; *p; p += strlen(p) + 1) {
-            std::string entry = p;
+        for (std::string entry : Split(c.editions))
             WriteText(&store, "Edition", entry.substr(0, entry.find('=')).c_str(),
                       entry.substr(entry.find('=') + 1).c_str());
+        gWow64 = c.wow64, gYes = c.yes, gAsked = 0;
+        OfferWin64Edition(&store, c.force, &host);
+        OfferWin64Edition(&store, c.force, &host);
+        EXPECT_EQ(gAsked, c.asked);
+        EXPECT_EQ(Value("Edition", "Default"), c.chosen);
+        if (c.asked64) {
+            EXPECT_EQ(Value("QXUpdate", "64"), c.asked64);
         }
-        answers = Answers{1, 0};
-    };
-    const char* editions = "Default=d\0*=2026\0d=Windows 32\0w=Windows 64\0";
-    Reset(editions);
-    OfferWin64Edition(&store, 0, &host); // asked once; No keeps d
-    OfferWin64Edition(&store, 0, &host);
-    EXPECT_EQ(answers.asked, 1);
-    EXPECT_EQ(Value("Edition", "Default"), "d");
-    EXPECT_EQ(Value("QXUpdate", "64"), "1");
-
-    Reset(editions);
-    answers.yes = 1;
-    OfferWin64Edition(&store, 0, &host);
-    EXPECT_EQ(Value("Edition", "Default"), "w");
-
-    Reset(editions);
-    answers.wow64 = 0; // 32-bit Windows: nothing
-    OfferWin64Edition(&store, 0, &host);
-    EXPECT_EQ(answers.asked, 0);
-    EXPECT_EQ(Value("QXUpdate", "64"), "<none>");
-
-    Reset(editions);
-    OfferWin64Edition(&store, 1, &host); // forced: silent switch, no "64"
-    EXPECT_EQ(answers.asked, 0);
-    EXPECT_EQ(Value("Edition", "Default"), "w");
-    EXPECT_EQ(Value("QXUpdate", "64"), "<none>");
-
-    Reset("Default=w\0w=Windows 64\0");
-    OfferWin64Edition(&store, 0, &host); // already a 64-bit edition
-    EXPECT_EQ(answers.asked, 0);
+    }
 }
 
 TEST(TempFiles, NamesCountUpUntilOneIsFree) {

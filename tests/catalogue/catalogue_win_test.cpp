@@ -63,6 +63,12 @@ struct CatalogueWinTest : AppWindowTest {
         }
         return lines;
     }
+    std::string Section(const std::string& file, const std::string& name) {
+        size_t start = file.find("[" + name + "]");
+        if (start == std::string::npos) return "<none>";
+        size_t end = file.find("\r\n[", start);
+        return file.substr(start, end == std::string::npos ? std::string::npos : end + 2 - start);
+    }
     int TemporaryFiles() {
         char folder[1024];
         ProgramTempFolder(folder, sizeof folder);
@@ -70,12 +76,6 @@ struct CatalogueWinTest : AppWindowTest {
         FsLocal()->Enumerate(
             folder, [](const FsEntry*, void* c) { return ++*(int*)c, 0; }, &count);
         return count;
-    }
-    std::string Section(const std::string& file, const std::string& name) {
-        size_t start = file.find("[" + name + "]");
-        if (start == std::string::npos) return "<none>";
-        size_t end = file.find("\r\n[", start);
-        return file.substr(start, end == std::string::npos ? std::string::npos : end + 2 - start);
     }
 };
 
@@ -99,17 +99,6 @@ TEST_F(CatalogueWinTest, F5OnAnEmptyTableAddsTheCatalogue) {
     CheckForUpdates();
     EXPECT_EQ(Rows()[1], "QX Navigator|5.30|||#0");
     EXPECT_EQ(Rows().size(), 4u);
-}
-
-TEST_F(CatalogueWinTest, F5WithADetectedRowOnlyUpdatesIt) {
-    Serve("products.txt", kCatalogue);
-    Settings("[QXUpdate]\r\nLanguage=US\r\n[Products]\r\n1=;QX Navigator;;5.10;;C:\\QX\\QXNav.exe\r\n");
-    UseServer();
-    Start();
-    ASSERT_TRUE(WaitIdle());
-    CheckForUpdates();
-    EXPECT_EQ(Rows(), (Lines{"QX Navigator|5.20|5.10|Please update!|C:\\QX\\QXNav.exe#4"}));
-    EXPECT_EQ(GetRowData(gApp->listView, 0), 0x6A7100u);
 }
 
 TEST_F(CatalogueWinTest, FailedDownloadsChangeNothingButTheMarks) {
@@ -152,59 +141,38 @@ TEST_F(CatalogueWinTest, ProductTableSurvivesARestartByteForByte) {
 TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
     SysTime now;
     SysUtcTime(&now);
-    std::string year = std::to_string(now.year);
-    Serve("dw\\edi.txt", "dWindows 32 bit\r\nwWindows 64 bit\r\n");
-    UseServer();
-    gWow64 = 1;
-
-    // No default edition: downloaded, and on 64-bit Windows the 64-bit one, silently.
-    Settings("[QXUpdate]\r\nLanguage=US\r\n");
-    Start();
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(SettingsValue("Edition", "Default"), "w");
-    EXPECT_EQ(SettingsValue("Edition", "*"), year);
-    EXPECT_EQ(SettingsValue("QXUpdate", "64"), "<none>");
-    EXPECT_EQ(gAsked, 0);
-    ASSERT_TRUE(Close());
-    TearDown();
-    SetUp();
-    UseServer();
-    gWow64 = 1;
-
-    // This year's list: no download; the question is asked once.
-    Serve("dw\\edi.txt", "dRenamed\r\nwRenamed 64\r\n");
-    Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=" + year +
-             "\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\n");
-    Start();
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(SettingsValue("Edition", "d"), "Windows 32 bit");
-    EXPECT_EQ(gAsked, 1);
-    EXPECT_EQ(SettingsValue("Edition", "Default"), "d");
-    EXPECT_EQ(SettingsValue("QXUpdate", "64"), "1");
-    ASSERT_TRUE(Close());
-    ASSERT_EQ(Flush(&gSettings), 0);
-    std::string afterFirst = ReadFileText(settingsPath);
-    TearDown();
-    SetUp();
-    UseServer();
-    gWow64 = 1;
-    Settings(afterFirst);
-    Start();
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(gAsked, 0); // asked before
-    ASSERT_TRUE(Close());
-    TearDown();
-    SetUp();
-    UseServer();
-
-    // Last year's list: downloaded again, keeping the choice.
-    Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=" + std::to_string(now.year - 1) +
-             "\r\nd=Windows 32 bit\r\n");
-    Start();
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(SettingsValue("Edition", "d"), "Renamed");
-    EXPECT_EQ(SettingsValue("Edition", "Default"), "d");
-    EXPECT_EQ(SettingsValue("Edition", "*"), year);
+    std::string year = std::to_string(now.year), known = "\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\n";
+    struct Case {
+        const char* what;
+        std::string edition; // the section's body
+        int wow64;
+        const char *name, *chosen, *asked64; // "d", "Default" and "64" afterwards
+        int asked;
+    } cases[] = {
+        {"no default: downloaded, on 64-bit Windows the 64-bit edition, silently", "", 1, "Renamed", "w",
+         "<none>", 0},
+        {"this year's list: no download, the question asked", "Default=d\r\n*=" + year + known, 1,
+         "Windows 32 bit", "d", "1", 1},
+        {"last year's list: downloaded again, keeping the choice",
+         "Default=d\r\n*=" + std::to_string(now.year - 1) + known, 0, "Renamed", "d", "<none>", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Serve("dw\\edi.txt", "dRenamed\r\nwRenamed 64\r\n");
+        UseServer();
+        gWow64 = c.wow64;
+        Settings("[QXUpdate]\r\nLanguage=US\r\n" + (c.edition.empty() ? "" : "[Edition]\r\n" + c.edition));
+        Start();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(SettingsValue("Edition", "d"), c.name);
+        EXPECT_EQ(SettingsValue("Edition", "Default"), c.chosen);
+        EXPECT_EQ(SettingsValue("Edition", "*"), year);
+        EXPECT_EQ(SettingsValue("QXUpdate", "64"), c.asked64);
+        EXPECT_EQ(gAsked, c.asked);
+        ASSERT_TRUE(Close());
+        TearDown();
+        SetUp();
+    }
 }
 
 } // namespace

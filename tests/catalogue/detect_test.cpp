@@ -39,37 +39,34 @@ TEST(MaskTest, RenameMaskRule) {
 
 // The stand-in version resource: the file's text, "company|product|version".
 void ReadTextVersion(const char* path, char* company, char* product, char* version, const char* defaultText) {
-    std::string text = ReadFileText(path);
-    std::vector<std::string> parts(1);
-    for (char c : text) {
-        if (c == '|')
-            parts.emplace_back();
-        else
-            parts.back().push_back(c);
-    }
-    parts.resize(3);
+    std::string text = ReadFileText(path) + "||";
+    size_t a = text.find('|'), b = text.find('|', a + 1);
+    std::string parts[3] = {text.substr(0, a), text.substr(a + 1, b - a - 1), text.substr(b + 1)};
+    parts[2] = parts[2].substr(0, parts[2].find('|'));
     CopyText(company, 64, parts[0].empty() ? defaultText : parts[0].c_str());
     CopyText(product, 64, parts[1].empty() ? defaultText : parts[1].c_str());
     CopyText(version, 32, parts[2].empty() ? defaultText : parts[2].c_str());
 }
 
+// The folders shown, and after how many Stop is pressed.
+std::vector<std::string> gShown;
+size_t gCancelAfter;
+volatile long gCancel;
+void Show(const char* folder) {
+    gShown.push_back(folder);
+    if (gShown.size() == gCancelAfter) gCancel = 1;
+}
+
 struct ScanTest : ::testing::Test {
     TempFolder root;
     MemoryRows m;
-    volatile long cancel = 0;
     Language saved = gLanguage;
-    static std::vector<std::string> shown;
-    static size_t cancelAfter;
-    static volatile long* cancelFlag;
-    static void Show(const char* folder) {
-        shown.push_back(folder);
-        if (shown.size() == cancelAfter) *cancelFlag = 1;
-    }
-    ScanHost host = {ReadTextVersion, Show, &cancel};
+    std::vector<std::string>& shown = gShown;
+    ScanHost host = {ReadTextVersion, Show, &gCancel};
     void SetUp() override {
         gLanguage.table = FindLanguageTable("US");
-        shown.clear();
-        cancelAfter = 0, cancelFlag = &cancel;
+        gShown.clear();
+        gCancelAfter = 0, gCancel = 0;
     }
     void TearDown() override { gLanguage = saved; }
     void File(const std::string& name, const std::string& text) {
@@ -84,9 +81,6 @@ struct ScanTest : ::testing::Test {
         EndScan(&context);
     }
 };
-std::vector<std::string> ScanTest::shown;
-size_t ScanTest::cancelAfter;
-volatile long* ScanTest::cancelFlag;
 
 TEST_F(ScanTest, FindsTheVendorsProgramsOncePerCopy) {
     File("QXNav.exe", "Corvanware|QX Navigator|5.10");
@@ -111,7 +105,7 @@ TEST_F(ScanTest, StopEndsTheScanAndKeepsTheRowsFound) {
     for (int i = 0; i < 40; i++)
         deep += "/d" + std::to_string(i);
     File(deep + "/QXSeek.exe", "Corvanware|QX Seek|1.0");
-    cancelAfter = 5;
+    gCancelAfter = 5;
     Scan(root.path);
     EXPECT_EQ(shown.size(), 5u);
     EXPECT_EQ(m.Lines(), (Lines{":QX Navigator||5.10||" + root.path + "\\QXNav.exe"}));

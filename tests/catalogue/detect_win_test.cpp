@@ -85,8 +85,6 @@ TEST_F(DetectWinTest, StartUpSearchesTheRegistryFolders) {
     std::string f = folder.path;
     for (auto copy : {std::make_pair("nav", "nav\\QX.exe"),
                       {"taskkp", "nav\\qxtool.EXE"},
-                      {"seek", "nav\\QXTool.exe.bak"},
-                      {"seek", "nav\\QXTool"},
                       {"ledger", "nav\\QXLedger.exe"},
                       {"noname", "nav\\QXNoName.exe"},
                       {"case", "nav\\QXCase.exe"},

@@ -22,21 +22,16 @@ void Check(bool condition) {
     if (!condition) abort();
 }
 
-bool Printable(const std::string& s) {
+// No control characters; 'graphic': no blank and nothing beyond ASCII either.
+bool Printable(const std::string& s, bool graphic = false) {
     for (unsigned char c : s)
-        if (c < ' ' || c == 0x7F) return false;
-    return true;
-}
-
-bool Graphic(const std::string& s) {
-    for (unsigned char c : s)
-        if (c <= ' ' || c >= 0x7F) return false;
+        if (c < ' ' || c == 0x7F || (graphic && (c == ' ' || c > 0x7F))) return false;
     return true;
 }
 
 // A code or letter the settings file can hold as a key.
 bool StorableKey(const std::string& key) {
-    return Graphic(key) && key.find('=') == std::string::npos && key[0] != '[';
+    return Printable(key, true) && key.find('=') == std::string::npos && key[0] != '[';
 }
 
 std::string Trimmed(const std::string& value) {
@@ -64,7 +59,7 @@ void CheckCatalogue(const char* text, bool withRow) {
     }
     for (const MemoryRow& row : rows.rows) {
         std::string code = {(char)(row.data >> 8), (char)(row.data >> 16)};
-        Check(code != "qz" && Graphic(code));
+        Check(code != "qz" && Printable(code, true));
         Check(row.text[0].size() <= 31 && row.text[1].size() <= 31);
         Check(Printable(row.text[0]) && Printable(row.text[1]));
     }

@@ -21,23 +21,24 @@ struct Name {
     std::string section, key;
 };
 
-// Names the program could write: a section without ']' or line ends; a key without '=' or
-// line ends that does not begin with '[' or a blank.
-std::string PickSection(FuzzedDataProvider& in) {
-    if (in.ConsumeBool()) return kSections[in.ConsumeIntegralInRange<size_t>(0, 5)];
-    std::string s = in.ConsumeRandomLengthString(6);
+// A text of at most 'length' bytes without line ends, zeros or the character 'banned'.
+std::string Pick(FuzzedDataProvider& in, size_t length, char banned) {
+    std::string s = in.ConsumeRandomLengthString(length);
     for (char& c : s)
-        if (c == ']' || c == '\r' || c == '\n' || c == 0) c = '_';
+        if (c == banned || c == '\r' || c == '\n' || c == 0) c = '_';
     return s;
+}
+
+// Names the program could write: a section without ']'; a key without '=' that does not
+// begin with '[' or a blank.
+std::string PickSection(FuzzedDataProvider& in) {
+    return in.ConsumeBool() ? kSections[in.ConsumeIntegralInRange<size_t>(0, 5)] : Pick(in, 6, ']');
 }
 
 std::string PickKey(FuzzedDataProvider& in) {
     if (in.ConsumeBool()) return kKeys[in.ConsumeIntegralInRange<size_t>(0, 8)];
-    std::string k = in.ConsumeRandomLengthString(6);
-    for (char& c : k)
-        if (c == '=' || c == '\r' || c == '\n' || c == 0) c = '_';
-    if (k.empty() || k[0] == '[' || k[0] == ' ') k.insert(0, "k");
-    return k;
+    std::string k = Pick(in, 6, '=');
+    return k.empty() || k[0] == '[' || k[0] == ' ' ? "k" + k : k;
 }
 
 std::string Find(const char* text, const Name& n, size_t* at = nullptr) {
@@ -96,9 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int op = 0; op < 12 && in.remaining_bytes() > 0; op++) {
         int kind = in.ConsumeIntegralInRange(0, 3);
         Name name = {PickSection(in), PickKey(in)};
-        std::string value = in.ConsumeRandomLengthString(12);
-        for (char& c : value)
-            if (c == '\r' || c == '\n' || c == 0) c = '_';
+        std::string value = Pick(in, 12, '\r');
         probes.push_back(name);
 
         std::string before = text;

@@ -170,28 +170,15 @@ TEST(IniEnum, HandsOverUntrimmedNamesAndValues) {
     EXPECT_EQ(IniEnumEntries(text, "E", Throw, nullptr), 0);
 }
 
-TEST(IntList, ParsesAndFormatsPlacementsAndDesktopSizes) {
+// Placements and desktop sizes go through these in the store tests; here what they miss.
+TEST(IntList, StopsAtALineEndAndFormatsIntoABoundedBuffer) {
     int32_t v[5];
-    EXPECT_EQ(ParseIntList("10,-20,800,600,3", v, 5), 5);
-    EXPECT_EQ(v[1], -20);
-    EXPECT_EQ(v[4], 3);
-    EXPECT_EQ(ParseIntList("1,2,3,4", v, 5), 4);
-    EXPECT_EQ(v[4], 0);
-    EXPECT_EQ(ParseIntList("#780,438\r\n", v, 2), 2);
-    EXPECT_EQ(v[0], 0x780);
-    EXPECT_EQ(v[1], 0x438);
     EXPECT_EQ(ParseIntList("1,2\r3,4", v, 5), 2);
     EXPECT_EQ(ParseIntList("", v, 5), 0);
-
     char text[64];
     int32_t values[5] = {-32000, 5, 1024, 768, 1};
-    FormatIntList(values, 5, 1, 0, text, sizeof text);
-    EXPECT_STREQ(text, "-32000,5,1024,768,1");
     FormatIntList(values, 5, 0, 0, text, sizeof text);
     EXPECT_STREQ(text, "4294935296,5,1024,768,1");
-    int32_t desk[2] = {1920, 1040};
-    FormatIntList(desk, 2, 0, 1, text, sizeof text);
-    EXPECT_STREQ(text, "#780,410");
     FormatIntList(values, 5, 1, 0, text, 8);
     EXPECT_STREQ(text, "-32000,");
 }

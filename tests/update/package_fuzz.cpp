@@ -41,10 +41,13 @@ namespace {
 // in a path, stops the fuzzer.
 const std::string kTarget = "/box/target";
 const std::string kPackage = "/p.pkg";
-std::map<std::string, std::string> gFiles;
-std::map<std::string, uint32_t> gAttributes;
+struct MemFile {
+    std::string data;
+    uint32_t attributes;
+};
+std::map<std::string, MemFile> gFiles;
 std::set<std::string> gFolders;
-int gOpen, gWritten;
+int gOpen;
 
 bool Resolve(const char* path, std::string* out) {
     std::vector<std::string> parts;
@@ -52,20 +55,15 @@ bool Resolve(const char* path, std::string* out) {
     for (const char* p = path;; p++) {
         if (*p == ':') return false;
         if (*p && *p != '/' && *p != '\\') {
-            part += *p;
+            part += (char)(*p >= 'A' && *p <= 'Z' ? *p - 'A' + 'a' : *p);
             continue;
         }
-        if (!part.empty() && part != ".") {
-            size_t last = part.find_last_not_of(". ");
-            if (last != std::string::npos) {
-                part.resize(last + 1);
-                for (char& c : part)
-                    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-                parts.push_back(part);
-            } else {
-                if (parts.empty()) return false;
-                parts.pop_back();
-            }
+        size_t last = part.find_last_not_of(". ");
+        if (last != std::string::npos) {
+            parts.push_back(part.substr(0, last + 1));
+        } else if (!part.empty() && part != ".") {
+            if (parts.empty()) return false;
+            parts.pop_back();
         }
         part.clear();
         if (!*p) break;
@@ -88,6 +86,17 @@ std::string Parent(const std::string& path) {
     return path.substr(0, path.find_last_of('/'));
 }
 
+bool ReadOnly(const std::string& p) {
+    auto i = gFiles.find(p);
+    return i != gFiles.end() && (i->second.attributes & FILE_ATTR_READONLY);
+}
+
+// 0 when a file's contents may be written at p.
+int Writable(const std::string& p) {
+    if (gFolders.count(p) || ReadOnly(p)) return ERR_ACCESS_DENIED;
+    return gFolders.count(Parent(p)) ? 0 : ERR_PATH_NOT_FOUND;
+}
+
 int MemEnumerate(const char* folder, FsEntryProc proc, void* context) {
     std::string f;
     if (!Resolve(folder, &f) || !gFolders.count(f)) return ERR_PATH_NOT_FOUND;
@@ -96,7 +105,7 @@ int MemEnumerate(const char* folder, FsEntryProc proc, void* context) {
         if (d != f && Parent(d) == f) entries.push_back({d.substr(f.size() + 1), FILE_ATTR_DIRECTORY});
     for (auto& file : gFiles)
         if (Parent(file.first) == f)
-            entries.push_back({file.first.substr(f.size() + 1), gAttributes[file.first]});
+            entries.push_back({file.first.substr(f.size() + 1), file.second.attributes});
     for (auto& e : entries) {
         FsEntry entry = {e.first.c_str(), e.second};
         if (proc(&entry, context)) break;
@@ -124,29 +133,23 @@ int MemRemoveFolder(const char* path) {
 int MemReadWhole(const char* path, char** data, size_t* size) {
     std::string p;
     if (!Resolve(path, &p) || !gFiles.count(p)) return ERR_FILE_NOT_FOUND;
-    const std::string& file = gFiles[p];
+    const std::string& file = gFiles[p].data;
     *data = (char*)calloc(file.size() + 2, 1);
-    memcpy(*data, file.data(), file.size());
-    *size = file.size();
+    memcpy(*data, file.data(), *size = file.size());
     return 0;
 }
 
 int MemWriteWhole(const char* path, const void* data, size_t size) {
     std::string p = Changing(path);
-    if (gFolders.count(p) || (gFiles.count(p) && (gAttributes[p] & FILE_ATTR_READONLY)))
-        return ERR_ACCESS_DENIED;
-    if (!gFolders.count(Parent(p))) return ERR_PATH_NOT_FOUND;
-    gFiles[p].assign((const char*)data, size);
-    gAttributes[p] = 0;
-    return 0;
+    int e = Writable(p);
+    if (!e) gFiles[p] = {std::string((const char*)data, size), 0};
+    return e;
 }
 
 int MemDelete(const char* path) {
     std::string p = Changing(path);
     if (!gFiles.count(p)) return ERR_FILE_NOT_FOUND;
-    if (gAttributes[p] & FILE_ATTR_READONLY) return ERR_ACCESS_DENIED;
-    gFiles.erase(p), gAttributes.erase(p);
-    return 0;
+    return ReadOnly(p) ? ERR_ACCESS_DENIED : (gFiles.erase(p), 0);
 }
 
 int MemGetAttributes(const char* path, uint32_t* attributes) {
@@ -154,15 +157,13 @@ int MemGetAttributes(const char* path, uint32_t* attributes) {
     if (!Resolve(path, &p)) return ERR_INVALID_NAME;
     if (gFolders.count(p)) return *attributes = FILE_ATTR_DIRECTORY, 0;
     if (!gFiles.count(p)) return ERR_FILE_NOT_FOUND;
-    *attributes = gAttributes[p];
-    return 0;
+    return *attributes = gFiles[p].attributes, 0;
 }
 
 int MemSetAttributes(const char* path, uint32_t attributes) {
     std::string p = Changing(path);
     if (!gFiles.count(p)) return ERR_FILE_NOT_FOUND;
-    gAttributes[p] = attributes;
-    return 0;
+    return gFiles[p].attributes = attributes, 0;
 }
 
 int MemExists(const char* path) {
@@ -173,12 +174,10 @@ int MemExists(const char* path) {
 int MemMove(const char* from, const char* to) {
     std::string a = Changing(from), b = Changing(to);
     if (!gFiles.count(a)) return ERR_FILE_NOT_FOUND;
-    if (gFolders.count(b) || !gFolders.count(Parent(b))) return ERR_ACCESS_DENIED;
-    if (gFiles.count(b) && (gAttributes[b] & FILE_ATTR_READONLY)) return ERR_ACCESS_DENIED;
-    std::string data = gFiles[a];
-    uint32_t attributes = gAttributes[a];
-    gFiles.erase(a), gAttributes.erase(a);
-    gFiles[b] = data, gAttributes[b] = attributes;
+    if (Writable(b)) return ERR_ACCESS_DENIED;
+    MemFile file = gFiles[a];
+    gFiles.erase(a);
+    gFiles[b] = file;
     return 0;
 }
 
@@ -189,12 +188,8 @@ int MemOpen(const char* path, int mode, uint32_t attributes, FsFile** file) {
         if (!Resolve(path, &p) || !gFiles.count(p)) return ERR_FILE_NOT_FOUND;
     } else {
         p = Changing(path);
-        if (gFolders.count(p) || (gFiles.count(p) && (gAttributes[p] & FILE_ATTR_READONLY)))
-            return ERR_ACCESS_DENIED;
-        if (!gFolders.count(Parent(p))) return ERR_PATH_NOT_FOUND;
-        gFiles[p].clear();
-        gAttributes[p] = attributes & FILE_ATTR_READONLY;
-        gWritten = 1;
+        if (int e = Writable(p)) return e;
+        gFiles[p] = {"", attributes & FILE_ATTR_READONLY};
     }
     *file = new FsFile{p, 0};
     gOpen++;
@@ -202,7 +197,7 @@ int MemOpen(const char* path, int mode, uint32_t attributes, FsFile** file) {
 }
 
 int MemRead(FsFile* file, void* buffer, size_t size, size_t* done) {
-    const std::string& data = gFiles[file->path];
+    const std::string& data = gFiles[file->path].data;
     *done = file->at < data.size() ? std::min(size, data.size() - file->at) : 0;
     memcpy(buffer, data.data() + file->at, *done);
     file->at += *done;
@@ -210,8 +205,7 @@ int MemRead(FsFile* file, void* buffer, size_t size, size_t* done) {
 }
 
 int MemWrite(FsFile* file, const void* data, size_t size, size_t* done) {
-    gFiles[file->path].append((const char*)data, size);
-    *done = size;
+    gFiles[file->path].data.append((const char*)data, *done = size);
     return 0;
 }
 
@@ -219,55 +213,47 @@ int MemSeek(FsFile* file, uint64_t offset) {
     return file->at = (size_t)offset, 0;
 }
 int MemSize(FsFile* file, uint64_t* size) {
-    return *size = gFiles[file->path].size(), 0;
+    return *size = gFiles[file->path].data.size(), 0;
 }
 int MemSetTimes(FsFile*, uint64_t) {
     return 0;
 }
-
 int MemClose(FsFile* file) {
     delete file;
-    gOpen--;
-    return 0;
+    return gOpen--, 0;
 }
 
-const FsProvider kMemory = {
-    "memory",
-    NULL,
-    NULL,
-    MemEnumerate,
-    MemCreateFolder,
-    MemRemoveFolder,
-    MemReadWhole,
-    MemWriteWhole,
-    MemDelete,
-    MemGetAttributes,
-    MemSetAttributes,
-    MemExists,
-    MemMove,
-    MemOpen,
-    MemRead,
-    MemWrite,
-    MemSeek,
-    MemSize,
-    MemSetTimes,
-    MemClose,
-    NULL,
-    NULL,
-    NULL,
-};
+const FsProvider kMemory = {"memory",
+                            NULL,
+                            NULL,
+                            MemEnumerate,
+                            MemCreateFolder,
+                            MemRemoveFolder,
+                            MemReadWhole,
+                            MemWriteWhole,
+                            MemDelete,
+                            MemGetAttributes,
+                            MemSetAttributes,
+                            MemExists,
+                            MemMove,
+                            MemOpen,
+                            MemRead,
+                            MemWrite,
+                            MemSeek,
+                            MemSize,
+                            MemSetTimes,
+                            MemClose,
+                            NULL,
+                            NULL,
+                            NULL};
 
 // Clears all but the package file, whose buffer is kept for the next input.
 void Reset() {
     for (auto i = gFiles.begin(); i != gFiles.end();)
         i = i->first == kPackage ? std::next(i) : gFiles.erase(i);
-    gAttributes.clear(), gFolders.clear();
     gFolders = {"", "/box", kTarget, kTarget + "/sub"};
-    gFiles[kTarget + "/sub/old.txt"] = "old";
-    gAttributes[kTarget + "/sub/old.txt"] = 0;
-    gFiles[kTarget + "/ro.txt"] = "read-only";
-    gAttributes[kTarget + "/ro.txt"] = FILE_ATTR_READONLY;
-    gWritten = 0;
+    gFiles[kTarget + "/sub/old.txt"] = {"old", 0};
+    gFiles[kTarget + "/ro.txt"] = {"read-only", FILE_ATTR_READONLY};
 }
 
 int IntoTarget(char* path, const uint8_t* data, size_t size, void* user) {
@@ -333,22 +319,18 @@ std::map<std::string, std::string> TargetFiles() {
     std::map<std::string, std::string> files;
     for (auto i = gFiles.lower_bound(kTarget + "/");
          i != gFiles.end() && i->first.compare(0, kTarget.size() + 1, kTarget + "/") == 0; ++i)
-        files.insert(*i);
+        files[i->first] = i->second.data;
     return files;
 }
 
-void Update(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> body = Bounded(data, size);
-    auto files = TargetFiles();
-    auto folders = gFolders;
-    std::string& file = gFiles[kPackage];
-    file.resize(PACKAGE_LEAD_SIZE);
+// The package file: a lead of zeros with 'block' at the signature block, the marker, the body.
+std::string& PutPackage(const uint8_t* block, size_t blockSize, const uint8_t* data, size_t size) {
+    std::string& file = gFiles[kPackage].data;
+    file.assign(PACKAGE_LEAD_SIZE, 0);
+    if (blockSize) file.replace(SIGNATURE_BLOCK_AT, blockSize, (const char*)block, blockSize);
     file.append((const char*)kPackageMarker, 4);
-    file.append((const char*)body.data(), body.size());
-    int result = ExtractUpdatePackageWith(kPackage.c_str(), kTarget.c_str(), &kMemory);
-    if (result != 0 && (files != TargetFiles() || folders != gFolders))
-        fprintf(stderr, "a failed update left changes\n"), abort();
-    if (result == 0 && gFolders != folders) fprintf(stderr, "a staging folder was left\n"), abort();
+    std::vector<uint8_t> body = Bounded(data, size);
+    return file.append((const char*)body.data(), body.size());
 }
 
 // The harness's own key pair, made from a fixed seed.
@@ -363,33 +345,27 @@ struct FuzzKey {
 };
 const FuzzKey gKey;
 
-// Extracts the package file through the signature check; returns the result.
-int CheckedUpdate() {
+// Extracts the package file, through the signature check when 'checked'; returns the result.
+int Update(bool checked) {
     auto files = TargetFiles();
     auto folders = gFolders;
-    int result = ExtractCheckedUpdatePackage(kPackage.c_str(), kTarget.c_str(), "QXE", &gKey.keys, &kMemory);
+    int result =
+        checked ? ExtractCheckedUpdatePackage(kPackage.c_str(), kTarget.c_str(), "QXE", &gKey.keys, &kMemory)
+                : ExtractUpdatePackageWith(kPackage.c_str(), kTarget.c_str(), &kMemory);
     if (result != 0 && (files != TargetFiles() || folders != gFolders))
-        fprintf(stderr, "a refused package left changes\n"), abort();
+        fprintf(stderr, "a failed update left changes\n"), abort();
+    if (result == 0 && gFolders != folders) fprintf(stderr, "a staging folder was left\n"), abort();
     return result;
 }
 
 void Forged(const uint8_t* data, size_t size) {
-    std::string& file = gFiles[kPackage];
-    file.assign(PACKAGE_LEAD_SIZE, 0);
     size_t n = size < SIGNATURE_BLOCK_SIZE ? size : SIGNATURE_BLOCK_SIZE;
-    file.replace(SIGNATURE_BLOCK_AT, n, (const char*)data, n);
-    file.append((const char*)kPackageMarker, 4);
-    std::vector<uint8_t> body = Bounded(data + n, size - n);
-    file.append((const char*)body.data(), body.size());
-    if (CheckedUpdate() == 0) fprintf(stderr, "a package no key signed was extracted\n"), abort();
+    PutPackage(data, n, data + n, size - n);
+    if (Update(true) == 0) fprintf(stderr, "a package no key signed was extracted\n"), abort();
 }
 
 void Signed(const uint8_t* data, size_t size) {
-    std::string& file = gFiles[kPackage];
-    file.assign(PACKAGE_LEAD_SIZE, 0);
-    file.append((const char*)kPackageMarker, 4);
-    std::vector<uint8_t> body = Bounded(data, size);
-    file.append((const char*)body.data(), body.size());
+    std::string& file = PutPackage(NULL, 0, data, size);
     SignatureBlock block = {};
     block.signedSize = file.size() - PACKAGE_LEAD_SIZE;
     uint8_t hash[SIGNATURE_HASH_BYTES], statement[SIGNATURE_STATEMENT_SIZE], raw[SIGNATURE_BLOCK_SIZE];
@@ -398,7 +374,7 @@ void Signed(const uint8_t* data, size_t size) {
     crypto_sign_detached(block.signature, NULL, statement, sizeof statement, gKey.secret);
     WriteSignatureBlock(&block, raw);
     file.replace(SIGNATURE_BLOCK_AT, sizeof raw, (const char*)raw, sizeof raw);
-    int result = CheckedUpdate();
+    int result = Update(true);
     if (result == SIGNATURE_MISSING || result == SIGNATURE_INVALID)
         fprintf(stderr, "a signed package was refused: %d\n", result), abort();
 }
@@ -419,7 +395,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else if (mode <= 6)
         Decode(data + 2, size - 2, data[1] % 64 + 1);
     else
-        Update(data + 1, size - 1);
+        PutPackage(NULL, 0, data + 1, size - 1), Update(false);
     if (gOpen != 0) fprintf(stderr, "%d files left open\n", gOpen), abort();
     return 0;
 }

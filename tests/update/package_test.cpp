@@ -106,12 +106,11 @@ TEST_F(PackageReaderTest, DecodesTheSamePackageWithPiecesOfEverySize) {
                                       {"b.bin", RandomBytes(3000, 2)},
                                       {"\xE9t\xE9.txt", "xyz"}};
     ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
-    std::vector<std::pair<size_t, size_t>> pieces; // output, input
-    for (size_t out = 1; out <= 40; out++)
-        pieces.push_back({out, out % 3 == 0 ? 1 : 0});
-    for (size_t out : {63, 64, 1000, 1023, 1024, 1025, 4096, 65536})
-        pieces.push_back({out, out % 2 ? 5 : 0});
-    for (auto piece : pieces) {
+    // Output pieces around the record fields' sizes and the 1024-byte first data call.
+    const std::pair<size_t, size_t> pieces[] = {{1, 0},    {2, 1},    {3, 0},    {4, 1},  {5, 0},
+                                                {7, 1},    {8, 0},    {13, 0},   {63, 5}, {1023, 5},
+                                                {1024, 0}, {1025, 5}, {65536, 0}};
+    for (auto piece : pieces) { // output, input
         SCOPED_TRACE("output piece " + std::to_string(piece.first) + ", input piece " +
                      std::to_string(piece.second));
         TempFolder target;
@@ -160,7 +159,6 @@ TEST_F(PackageReaderTest, EnforcesTheRecordLimits) {
          Number(0) + Text(std::string("A\0B", 3)) + Text("") + Text("") + Number(1), -1, -13},
         {"name of 1019 characters", head + Number(0) + Text(longName), -1, 0},
         {"name of 1020 characters", head + Number(0) + Text(longName + "n"), -1, -13},
-        {"name of 5000 characters", head + Number(0) + Text(std::string(5000, 'n')), -1, -13},
         {"a zero character inside a name", head + Number(0) + Text(std::string("a\0b", 3)), -1, -13},
         {"no entries", head, -1, 0},
         {"an empty name is skipped",
@@ -260,13 +258,11 @@ TEST(PackageDate, TakesADayPastTheMonthAsItsLastDay) {
         uint32_t value;
         int year, month, day; // the file time's date; 0: no file time
     } cases[] = {
-        {EncodePackageDate(2024, 1, 31), 2024, 1, 31},
         {EncodePackageDate(2024, 4, 30), 2024, 4, 30},
         {EncodePackageDate(2024, 4, 31), 2024, 4, 30},
         {EncodePackageDate(2023, 2, 29), 2023, 2, 28},
         {EncodePackageDate(2024, 2, 29), 2024, 2, 29},
         {EncodePackageDate(2024, 2, 31), 2024, 2, 29},
-        {EncodePackageDate(2024, 12, 31), 2024, 12, 31},
         {0, 2011, 11, 30}, // decodes as the 31st of November 2011
         {EncodePackageDate(9999, 12, 31), 9999, 12, 31},
         {EncodePackageDate(10000, 1, 1), 0, 0, 0},

