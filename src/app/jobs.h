@@ -21,7 +21,7 @@ int StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter);
 // clearPane0: the job empties the status line's pane 0 when it ends.
 int StartJob(JobWork work, void* parameter, int clearPane0);
 
-// The work that later parts of the program fill in.
+// The work of the jobs and of start-up and shutdown, each in its own subsystem.
 void DetectInstalledProducts(HWND listView);
 void SaveProductTable(HWND listView);
 void EditionCheckAtStart();

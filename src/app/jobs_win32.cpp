@@ -1,4 +1,4 @@
-// The worker job frame, and the jobs and dialogs whose work is still to come.
+// The worker job frame: every background job runs in it.
 #include "app/jobs.h"
 #include <stdlib.h>
 #include "app/appstate.h"
