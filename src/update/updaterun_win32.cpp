@@ -85,15 +85,15 @@ static int CloseWindows(Closing* closing, const char* windowClass, const char* p
     return found;
 }
 
-// Waits for the closed processes to end, so that their program files are free.
-static int ProcessesEnded(const Closing* closing) {
+// Waits, within the close bound, for the closed processes to end, so that their program
+// files are free.
+static void WaitForProcesses(const Closing* closing) {
     for (int i = 0; i < closing->count; i++) {
         if (!closing->processes[i]) continue;
         DWORD waited = GetTickCount() - closing->start;
         DWORD left = waited < CLOSE_WAIT_MS ? CLOSE_WAIT_MS - waited : 0;
-        if (WaitForSingleObject(closing->processes[i], left) != WAIT_OBJECT_0) return 0;
+        if (WaitForSingleObject(closing->processes[i], left) != WAIT_OBJECT_0) return;
     }
-    return 1;
 }
 
 int CloseRunningInstances(const char* windowClass, const char* path) {
@@ -107,7 +107,10 @@ int CloseRunningInstances(const char* windowClass, const char* path) {
         }
         Sleep(CLOSE_POLL_MS);
     }
-    if (!stayed && !ProcessesEnded(&closing)) stayed = 1;
+    // A copy whose windows are gone is closed, even while its process is still ending: it is
+    // updated (a running program file can be renamed into the stage) and started again, not
+    // left closed and old.
+    if (!stayed) WaitForProcesses(&closing);
     for (int i = 0; i < closing.count; i++)
         if (closing.processes[i]) CloseHandle(closing.processes[i]);
     return stayed ? CLOSE_STAYED : closing.count;
