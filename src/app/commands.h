@@ -22,5 +22,5 @@ enum {
 enum {
     MSG_BRING_TO_FRONT = WM_APP + 100, // 0x8064, from other programs
     MSG_UPDATE_COMMANDS = WM_APP + 1,  // UpdateCommandStates, run on the window thread
-    MSG_JOB_ENDED = WM_APP + 2,        // sent by a job as its last step: busyCount down
+    MSG_JOB_ENDED = WM_APP + 3,        // sent by a job as its last step: busyCount down
 };

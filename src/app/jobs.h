@@ -20,6 +20,8 @@ int StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter);
 // before the thread starts, so a second start command is dropped at once.
 // clearPane0: the job empties the status line's pane 0 when it ends.
 int StartJob(JobWork work, void* parameter, int clearPane0);
+// What a job's end message carries, so that only our own jobs lower busyCount.
+WPARAM JobEndedKey();
 
 // The work of the jobs and of start-up and shutdown, each in its own subsystem.
 void DetectInstalledProducts(HWND listView);

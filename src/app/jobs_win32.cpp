@@ -15,6 +15,10 @@ struct JobStart {
     int clearPane0;
 };
 
+WPARAM JobEndedKey() {
+    return (WPARAM)&gJobs;
+}
+
 int StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter) {
     HANDLE thread = CreateThread(NULL, 0, procedure, parameter, 0, NULL);
     if (!thread) return (int)GetLastError();
@@ -27,13 +31,12 @@ static DWORD WINAPI JobFrame(void* parameter) {
     free(parameter);
     PaneSetIcon(&gStatusLine, gApp->activityIcon, 2, 100);
     UpdateCommandStates(gMainWindow);
-    gApp->cancelRequested = 0;
     job.work(job.parameter);
     if (job.clearPane0) PaneSetText(&gStatusLine, "", 0, 100);
     PaneSetIcon(&gStatusLine, NULL, 2, 100);
     // The last step: once busyCount is down the window may close and the program end, so
     // the window thread lowers it and this thread touches nothing afterwards.
-    SendMessageA(gMainWindow, MSG_JOB_ENDED, 0, 0);
+    SendMessageA(gMainWindow, MSG_JOB_ENDED, JobEndedKey(), 0);
     return 0;
 }
 
@@ -43,6 +46,9 @@ int StartJob(JobWork work, void* parameter, int clearPane0) {
     job->work = work, job->parameter = parameter, job->clearPane0 = clearPane0;
     InterlockedIncrement(&gApp->busyCount);
     UpdateCommandStates(gMainWindow);
+    // Cleared here, before the thread exists: a Stop given from now on reaches the job, however
+    // long the thread takes to get going.
+    gApp->cancelRequested = 0;
     int r = StartWorker(JobFrame, job);
     if (r) {
         free(job);

@@ -251,6 +251,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case MSG_SET_ROW_IMAGE: SetRowImage(gApp->listView, (int)wParam, (int)(lParam & 0xF)); break;
     case MSG_UPDATE_COMMANDS: UpdateCommandStates(window); return 0;
     case MSG_JOB_ENDED:
+        // Other programs can send any message to this window: only a job of ours ends a job.
+        if (wParam != JobEndedKey() || gApp->busyCount <= 0) return 0;
         InterlockedDecrement(&gApp->busyCount);
         UpdateCommandStates(window);
         return 0;

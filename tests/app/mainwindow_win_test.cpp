@@ -130,6 +130,22 @@ TEST_F(MainWindowTest, EscapeWhileIdleDoesNotStopTheNextJob) {
     Command(CMD_STOP);
     Finish();
     EXPECT_EQ(job.cancelAtEnd, 1);
+
+    // Stop given before the job's thread got going (the window thread has not pumped since)
+    // is not lost either.
+    ResetEvent(job.release);
+    Command(CMD_SEARCH_UPDATES);
+    Command(CMD_STOP);
+    ASSERT_TRUE(PumpUntil([&] { return job.started == 3; }));
+    Finish();
+    EXPECT_EQ(job.cancelAtStart, 1);
+    // A stray end message from elsewhere does not end a job.
+    ResetEvent(job.release);
+    Command(CMD_SEARCH_UPDATES);
+    ASSERT_TRUE(PumpUntil([&] { return job.started == 4; }));
+    SendMessageA(window, MSG_JOB_ENDED, 0, 0);
+    EXPECT_EQ(gApp->busyCount, 1);
+    Finish();
 }
 
 TEST_F(MainWindowTest, UpdateSelectsEveryRowWhenNoneIsSelected) {
