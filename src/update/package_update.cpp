@@ -345,6 +345,7 @@ static int ReadJournal(Staging* s) {
         FormatText(expected, sizeof expected, "end %08X\r\n", (unsigned)JournalHash(text, size - endLine));
         if (memcmp(text + size - endLine, expected, endLine) == 0) e = 0;
     }
+    int whole = e == 0;
     // The lines before the end line: the head, the count, the names.
     char* line = text;
     char* end = text + (size > endLine ? size - endLine : 0);
@@ -370,6 +371,9 @@ static int ReadJournal(Staging* s) {
         line = stop + 2;
     }
     if (!e && s->names.count != count) e = ERR_FILE_NOT_FOUND;
+    // A whole journal whose names cannot be used here (the folder spelt longer than at the
+    // install) still means the moves had begun: its stage and backups must stay.
+    if (whole && e == ERR_FILE_NOT_FOUND) e = ERR_INVALID_DATA;
     free(text);
     return e;
 }

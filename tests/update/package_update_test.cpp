@@ -239,4 +239,22 @@ TEST_F(UpdateTest, StaleStagingFoldersDoNotBlockUpdates) {
     EXPECT_EQ(Snapshot(target), expected);
 }
 
+// A whole journal that names no file of this folder (the folder spelt differently than at
+// the install) still means the moves had begun: the stage and its backups stay.
+TEST_F(UpdateTest, AJournalThatCannotBeUsedKeepsItsStage) {
+    std::string stage = target + "/~qxstage";
+    FsLocal()->CreateFolder(stage.c_str());
+    WriteFileText(stage + "/qxstage.tag", "A staging folder of the Corvanware Updater.\r\n");
+    WriteFileText(stage + "/b1", "the only old copy");
+    std::string journal = "QXUpdate journal 1\r\n1\r\n..\\a.txt\r\n";
+    uint32_t hash = 2166136261u;
+    for (char c : journal)
+        hash = (hash ^ (uint8_t)c) * 16777619u;
+    char end[16];
+    snprintf(end, sizeof end, "end %08X\r\n", (unsigned)hash);
+    WriteFileText(stage + "/journal", journal + end);
+    EXPECT_NE(RecoverUpdateFolder(target.c_str(), NULL), 0);
+    EXPECT_EQ(ReadFileText(stage + "/b1"), "the only old copy");
+}
+
 } // namespace

@@ -176,6 +176,9 @@ static int Build(int argc, char** argv) {
             if (e) return Fail(("reading " + a).c_str(), e);
         }
     }
+    // The Updater accepts a signed package only for the product code it asked for.
+    if (secretPath && (!info.code || !info.code[0]))
+        return fprintf(stderr, "qxpack: --sign needs --code (the product's code from products.txt)\n"), 2;
     std::vector<PackBuildEntry> entries(inputs.size());
     for (size_t i = 0; i < inputs.size(); i++) {
         entries[i] = PackBuildEntry();
