@@ -62,7 +62,8 @@ static int TimeIsUp(const Closing* closing) {
 // Sends WM_DESTROY to the windows not yet sent it; nonzero while any window of the copy is there.
 static int CloseWindows(Closing* closing, const char* windowClass, const char* path) {
     int found = 0;
-    for (HWND window = FindWindowExA(NULL, NULL, windowClass, NULL); window && !TimeIsUp(closing);
+    // Every window is looked at, also once the time is up: a window still there must count.
+    for (HWND window = FindWindowExA(NULL, NULL, windowClass, NULL); window;
          window = FindWindowExA(NULL, window, windowClass, NULL)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
@@ -73,6 +74,7 @@ static int CloseWindows(Closing* closing, const char* windowClass, const char* p
         }
         if (!RunsProgram(owner, path)) continue;
         found = 1;
+        if (TimeIsUp(closing)) continue;
         if (closing->count < CLOSE_REMEMBERED) {
             closing->windows[closing->count] = window;
             closing->processes[closing->count++] = OpenProcess(SYNCHRONIZE, FALSE, owner);

@@ -9,6 +9,7 @@
 static const char kClass[] = "QXNavigatorMain";
 static const char kTitle[] = "QX Navigator " STANDIN_VERSION;
 static int gStubborn;
+static int gSlowExit; // "/slowexit": its window goes at once, the process six seconds later
 
 static void Log(const char* what) {
     char path[1024];
@@ -44,6 +45,7 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     gStubborn = strstr(commandLine, "/stubborn") != NULL;
+    gSlowExit = strstr(commandLine, "/slowexit") != NULL;
     Log("started");
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
@@ -59,6 +61,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
+    }
+    if (gSlowExit) {
+        DestroyWindow(window);
+        Sleep(6000);
     }
     return 0;
 }

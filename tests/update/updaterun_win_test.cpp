@@ -320,6 +320,20 @@ TEST_F(UpdateRunTest, StopAfterTheFilesWereReplacedKeepsTheUpdate) {
                      "QX C|1.0|1.0|Is up-to-date|C:\\QX\\QXC.exe#3"}));
 }
 
+// Its window gone but its process still ending after the close bound: the product is
+// updated and started again, not left closed.
+TEST_F(UpdateRunTest, AProductSlowToEndIsUpdatedAndStartedAgain) {
+    Serve("dw\\packages\\qjd.pkg", gGood);
+    std::string path = Install("product");
+    HANDLE process = Launch(path, "/slowexit");
+    StartWith("[Class]\r\nqj=QXNavigatorMain\r\n", {Row("qj", "QX Navigator", "5.20", "5.10", path)});
+    UpdateNow();
+    EXPECT_EQ(Rows(), (Lines{"QX Navigator|5.20|5.20|Updated at|" + path + "#3"}));
+    EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+    CloseHandle(process);
+    EXPECT_EQ(ProcessesIn(folder.path).size(), 1u); // the new version, started again
+}
+
 TEST_F(UpdateRunTest, AProductThatIgnoresTheCloseEndsWithinTheBound) {
     Serve("dw\\packages\\qjd.pkg", gGood);
     std::string path = Install("product");
