@@ -133,9 +133,8 @@ static void LocateFile(Store* store) {
     if (!store->path[0]) SetFile(store, local, 0);
     if (!profileExists && localExists && !store->path[0]) {
         // The local file exists but cannot be written: read it, and move the settings to the
-        // profile file when there is one, so that changes are not lost.
-        // One that cannot be read either stays where it is: a text that did not come from it
-        // must not take its place.
+        // profile file when there is one, so that changes are not lost. When it cannot be read
+        // either, nothing moves: a marked profile file would hide it from every later start.
         LoadContent(store, local);
         if (!store->unreadable && profile[0] && SetFile(store, profile, 0) == 0)
             WriteText(store, "UseThis", "Opt", profile);
