@@ -148,9 +148,22 @@ static void OnClose(HWND window) {
     SaveColumns(&gSettings, gColumns, PROGRAM_SECTION);
 }
 
-static void OnDestroy(HWND window) {
+static void SaveWindowState(HWND window) {
     SaveProductTable(gApp->listView);
     SavePlacementOfWindow(&gSettings, PROGRAM_SECTION, window);
+}
+
+// After a session ends the process is ended without WM_DESTROY or the store's destruction:
+// everything is saved and written now, also while a job runs (the rows as they are).
+static void OnEndSession(HWND window, BOOL ending) {
+    if (!ending) return;
+    OnClose(window);
+    SaveWindowState(window);
+    Flush(&gSettings);
+}
+
+static void OnDestroy(HWND window) {
+    SaveWindowState(window);
     OleUninitialize();
     DeleteProgramTempFolder();
     PostQuitMessage(0);
@@ -242,6 +255,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (gApp->busyCount != 0) return 0;
         OnClose(window);
         break;
+    case WM_ENDSESSION: OnEndSession(window, (BOOL)wParam); break;
     case WM_SETTINGCHANGE:
         if (gApp->listView) InvalidateRect(gApp->listView, NULL, TRUE);
         break;

@@ -121,6 +121,16 @@ static int PosixRemoveFolder(const char* path) {
     return rmdir(native) == 0 ? 0 : MapErrno(errno);
 }
 
+// A file another program holds open without sharing it is modelled by an exclusive lock
+// taken through another open of the file: every open then fails, as on Windows.
+static int HeldElsewhere(int fd) {
+    struct flock lock;
+    memset(&lock, 0, sizeof lock);
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type == F_WRLCK;
+}
+
 static int PosixOpen(const char* path, int mode, uint32_t attributes, FsFile** file) {
     *file = NULL;
     char native[4096];
@@ -129,7 +139,7 @@ static int PosixOpen(const char* path, int mode, uint32_t attributes, FsFile** f
     switch (mode) {
     case FS_OPEN_READ: flags = O_RDONLY; break;
     case FS_OPEN_READWRITE: flags = O_RDWR; break;
-    case FS_CREATE_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    case FS_CREATE_WRITE: flags = O_WRONLY | O_CREAT; break; // truncated once it may be
     default: return ERR_INVALID_PARAMETER;
     }
     struct stat st;
@@ -140,6 +150,12 @@ static int PosixOpen(const char* path, int mode, uint32_t attributes, FsFile** f
     }
     int fd = open(native, flags | O_CLOEXEC, (attributes & FILE_ATTR_READONLY) ? 0444 : 0666);
     if (fd < 0) return PathError(native);
+    int e = HeldElsewhere(fd) ? ERR_SHARING_VIOLATION : 0;
+    if (!e && mode == FS_CREATE_WRITE && ftruncate(fd, 0) != 0) e = MapErrno(errno);
+    if (e) {
+        close(fd);
+        return e;
+    }
     if (mode == FS_OPEN_READ && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         close(fd);
         return ERR_ACCESS_DENIED;

@@ -85,6 +85,7 @@ void DropContent(Store* store) {
     if (!lock.held) return;
     free(store->text);
     store->text = NULL;
+    store->unreadable = 0;
     FreeTextEncoding(&store->encoding);
 }
 
@@ -97,7 +98,11 @@ void LoadContent(Store* store, const char* path) {
     if (!from[0]) return;
     char* data;
     size_t size;
-    if (FsLocal()->ReadWhole(from, &data, &size)) return;
+    int r = FsLocal()->ReadWhole(from, &data, &size);
+    if (r) {
+        if (r != ERR_FILE_NOT_FOUND && r != ERR_PATH_NOT_FOUND) store->unreadable = r;
+        return;
+    }
     store->text = DecodeText(data, size, &store->encoding);
     if (path && SysCompareNoCase(path, store->path) != 0) store->encoding.damaged = 0;
     if (store->text && store->encoding.kind == TEXT_ANSI && size >= 3 && StartsWith(store->text, kBom))
@@ -128,13 +133,11 @@ static void LocateFile(Store* store) {
     if (!store->path[0]) SetFile(store, local, 0);
     if (!profileExists && localExists && !store->path[0]) {
         // The local file exists but cannot be written: read it, and move the settings to the
-        // profile file when there is one, so that changes are not lost.
-        if (profile[0] && SetFile(store, profile, 0) == 0) {
-            LoadContent(store, local);
+        // profile file when there is one, so that changes are not lost. When it cannot be read
+        // either, nothing moves: a marked profile file would hide it from every later start.
+        LoadContent(store, local);
+        if (!store->unreadable && profile[0] && SetFile(store, profile, 0) == 0)
             WriteText(store, "UseThis", "Opt", profile);
-        } else {
-            LoadContent(store, local);
-        }
     }
 }
 
@@ -290,6 +293,12 @@ int Flush(Store* store) {
     if (!store->text) {
         store->dirty = 0;
         return 0;
+    }
+    if (store->unreadable) {
+        // A text built without the file's own sections would hide them wherever it went,
+        // over the file or in the profile file: the file is left as it is.
+        store->dirty = 0;
+        return store->unreadable;
     }
     if (store->flags & STORE_TRACK_DESKTOP)
         IniWriteValue(&store->text, PROGRAM_SECTION, "Version", PROGRAM_RELEASE);

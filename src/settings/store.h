@@ -28,6 +28,9 @@ struct Store {
     // How the loaded file holds the text: written back the same way; when the text could not
     // hold the file at path whole, the file is kept beside it before it is first overwritten.
     TextEncoding encoding;
+    // The error of the last load of a file that exists but could not be read (held open by
+    // another program): text did not come from it, so Flush writes nothing. 0 otherwise.
+    int unreadable;
     int dirty;
     uint32_t flags;
     int suspendCount;

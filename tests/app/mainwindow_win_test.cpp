@@ -206,6 +206,24 @@ TEST_F(MainWindowTest, RowStateChangesTheIconAfterTheMessage) {
     EXPECT_NE(std::string(text).find("  "), std::string::npos) << text;
 }
 
+TEST_F(MainWindowTest, EndOfSessionWritesTheSettingsFileAlsoDuringAJob) {
+    // After WM_ENDSESSION the process is ended without WM_DESTROY: the file must be written by then.
+    Settings("[QXUpdate]\r\nLanguage=US\r\n");
+    Start();
+    InsertRow(gApp->listView, -1, "QX Seek", 0, 0);
+    MoveWindow(window, 30, 40, 640, 480, TRUE);
+    Command(CMD_SEARCH_UPDATES);
+    ASSERT_TRUE(PumpUntil([&] { return job.started == 1; }));
+    SendMessageA(window, WM_ENDSESSION, TRUE, 0);
+    std::string saved = ReadFileText(settingsPath);
+    EXPECT_NE(saved.find("Pos=30,40,640,480,1\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Col0="), std::string::npos) << saved;
+    size_t products = saved.find("[Products]\r\n1=");
+    ASSERT_NE(products, std::string::npos) << saved;
+    EXPECT_NE(saved.find("QX Seek", products), std::string::npos) << saved;
+    Finish();
+}
+
 TEST_F(MainWindowTest, PlacementRoundTrip) {
     struct Case {
         std::string pos;

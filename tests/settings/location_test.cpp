@@ -1,8 +1,11 @@
 // Where the settings file lives, and the language taken from the system (native only:
 // these set the program path, the profile folder and the system language).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
+#include <memory>
 #include <string>
 #include "app/columns.h"
 #include "platform/fs.h"
@@ -137,6 +140,35 @@ TEST_F(LocationTest, FailedWriteFallsBackToTheProfileFile) {
     EXPECT_EQ(Native(Path()), profile);
     EXPECT_EQ(ReadFileText(profile), "[QXUpdate]\r\nOpt=6\r\n\r\n[UseThis]\r\nOpt=" + Path() + "\r\n");
     FsLocal()->RemoveFolder(local.c_str());
+}
+
+// Holds a file as another program holding it open without sharing would.
+struct HeldFile {
+    int fd;
+    explicit HeldFile(const std::string& path) : fd(open(path.c_str(), O_RDWR)) {
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &lock), 0);
+    }
+    ~HeldFile() { close(fd); }
+};
+
+TEST_F(LocationTest, SettingsFileThatCannotBeReadIsNeitherOverwrittenNorReplaced) {
+    const std::string text = "[QXUpdate]\r\nOpt=12\r\n[Products]\r\n1=QX;\"QX Seek\"\r\n";
+    for (bool heldAtStart : {true, false}) {
+        SCOPED_TRACE(heldAtStart ? "held at start-up" : "held at the first read");
+        WriteFileText(local, text);
+        {
+            std::unique_ptr<HeldFile> held(heldAtStart ? new HeldFile(local) : nullptr);
+            OpenStore(&store, heldAtStart ? nullptr : local.c_str(), heldAtStart ? STORE_TRACK_DESKTOP : 0);
+            if (!held) held.reset(new HeldFile(local));
+            WriteText(&store, "QXUpdate", "Opt", "14");
+        }
+        CloseStore(&store); // released by now: still nothing is written
+        EXPECT_EQ(ReadFileText(local), text);
+        EXPECT_FALSE(FsLocal()->Exists(profile.c_str()));
+    }
 }
 
 TEST_F(LocationTest, DesktopCheckRecordsTheWorkArea) {
