@@ -50,19 +50,6 @@ struct CatalogueWinTest : AppWindowTest {
         ASSERT_TRUE(WaitIdle());
         Pump(50);
     }
-    Lines Rows() {
-        Lines lines;
-        for (int row = 0; row < RowCount(gApp->listView); row++) {
-            std::string line;
-            for (int column = 0; column < 5; column++) {
-                char text[1024];
-                GetRowText(gApp->listView, row, column, text, sizeof text);
-                line += (column ? "|" : "") + std::string(text);
-            }
-            lines.push_back(line + "#" + std::to_string(GetRowImage(gApp->listView, row)));
-        }
-        return lines;
-    }
     std::string Section(const std::string& file, const std::string& name) {
         size_t start = file.find("[" + name + "]");
         if (start == std::string::npos) return "<none>";

@@ -2,8 +2,10 @@
 #include "support/appwindow.h"
 #include <commctrl.h>
 #include <stdlib.h>
+#include <string.h>
 #include "app/appstate.h"
 #include "app/columns.h"
+#include "app/listview.h"
 #include "app/mainwindow.h"
 #include "platform/theme.h"
 #include "update/download.h"
@@ -93,4 +95,19 @@ std::string AppWindowTest::SettingsValue(const char* section, const char* key) {
     char value[256];
     ReadValue(&gSettings, section, key, "<none>", value, sizeof value);
     return value;
+}
+
+std::vector<std::string> AppWindowTest::Rows() {
+    std::vector<std::string> lines;
+    for (int row = 0; row < RowCount(gApp->listView); row++) {
+        std::string line;
+        for (int column = 0; column < 5; column++) {
+            char text[1024];
+            GetRowText(gApp->listView, row, column, text, sizeof text);
+            if (column == 3 && strncmp(text, "Updated at ", 11) == 0) text[10] = 0;
+            line += (column ? "|" : "") + std::string(text);
+        }
+        lines.push_back(line + "#" + std::to_string(GetRowImage(gApp->listView, row)));
+    }
+    return lines;
 }

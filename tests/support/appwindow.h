@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include <vector>
 #include "support/testfiles.h"
 
 struct AppWindowTest : ::testing::Test {
@@ -37,4 +38,6 @@ struct AppWindowTest : ::testing::Test {
     void PressKey(UINT key, bool control = false);
     bool ButtonEnabled(int command);
     std::string SettingsValue(const char* section, const char* key);
+    // Each row as "name|act|inst|state|location#image", the time of an update left out.
+    std::vector<std::string> Rows();
 };

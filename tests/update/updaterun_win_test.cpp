@@ -148,21 +148,6 @@ struct UpdateRunTest : AppWindowTest {
         ASSERT_TRUE(WaitIdle());
         Pump(50);
     }
-    // Each row as "name|act|inst|state|location#image", the time of an update left out.
-    Lines Rows() {
-        Lines lines;
-        for (int row = 0; row < RowCount(gApp->listView); row++) {
-            std::string line;
-            for (int column = 0; column < 5; column++) {
-                char text[1024];
-                GetRowText(gApp->listView, row, column, text, sizeof text);
-                if (column == 3 && StartsWith(text, "Updated at ")) text[10] = 0;
-                line += (column ? "|" : "") + std::string(text);
-            }
-            lines.push_back(line + "#" + std::to_string(GetRowImage(gApp->listView, row)));
-        }
-        return lines;
-    }
     static std::string Version(const std::string& path) {
         Product record = {};
         CopyText(record.location, sizeof record.location, path.c_str());
