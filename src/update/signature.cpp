@@ -205,11 +205,12 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
     return e;
 }
 
-int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs) {
+int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs, FsFile** hold) {
+    if (hold) *hold = NULL;
     PackageKeys keys;
     int e = ParsePackageKeys(gPackagePublicKey, &keys);
     if (e || keys.count == 0) return e;
-    return VerifyPackageSignature(packagePath, code, &keys, fs, NULL);
+    return VerifyPackageSignature(packagePath, code, &keys, fs, hold);
 }
 
 int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,

@@ -75,8 +75,9 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
                            const FsProvider* fs, FsFile** hold);
 
 // Checks a downloaded package against the program's own keys (gPackagePublicKey) without
-// extracting it; 0 when no key is set. Results as VerifyPackageSignature.
-int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs);
+// extracting it; 0 when no key is set. Results and hold as VerifyPackageSignature (*hold
+// stays NULL when nothing was checked).
+int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs, FsFile** hold);
 // Extracts a downloaded package into a product's folder like ExtractUpdatePackage, once
 // VerifyPackageSignature (code, keys) has accepted it; keys NULL means the program's own
 // (gPackagePublicKey). Without any key the package is extracted unchecked, as before

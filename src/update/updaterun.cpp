@@ -74,8 +74,10 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
     }
     int result = (int)RESULT_ABORTED;
     int closed = 0;
-    // A package the vendor did not sign never gets the product closed.
-    int refused = CheckUpdatePackage(packagePath, record->code, NULL);
+    // A package the vendor did not sign never gets the product closed; one that was checked
+    // stays open until it has been extracted, so nobody can swap it in between.
+    FsFile* hold = NULL;
+    int refused = CheckUpdatePackage(packagePath, record->code, NULL, &hold);
     if (refused) {
         result = refused;
         host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
@@ -87,11 +89,10 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
         if (windowClass[0])
             closed = host->CloseRunningInstances(host->context, windowClass, record->location);
         // Nothing is written over a program that is still running.
-        result = closed == CLOSE_STAYED
-                     ? ERR_TIMEOUT
-                     : ExtractCheckedUpdatePackage(packagePath, folder, record->code, NULL, NULL);
+        result = closed == CLOSE_STAYED ? ERR_TIMEOUT : ExtractUpdatePackage(packagePath, folder);
         if (result) host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
     }
+    if (hold) FsLocal()->Close(hold);
     FsLocal()->Delete(packagePath);
     packagePath[0] = 0;
     // The product was closed for the update: it runs again, updated or not.
