@@ -123,6 +123,7 @@ struct PackageReader {
     uint32_t entrySize;
     uint32_t remaining;
     FsFile* out;
+    int flushFiles;
     uint8_t carry[PACKAGE_RECORD_MAX];
     size_t carryFill;
     char code[PACKAGE_CODE_CHARS + 1];
@@ -221,6 +222,10 @@ static void FinishEntry(PackageReader* r) {
     if (!r->out) return;
     if (r->hasFileTime) {
         int e = r->fs->SetTimes(r->out, r->fileTime);
+        if (e) RecordError(r, e);
+    }
+    if (r->flushFiles && r->fs->Flush) {
+        int e = r->fs->Flush(r->out);
         if (e) RecordError(r, e);
     }
     int e = r->fs->Close(r->out);
@@ -539,6 +544,7 @@ int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, v
     } else if (!(f.reader = PackageReaderCreate(o.fs, callback, user))) {
         result = -ERR_NOT_ENOUGH_MEMORY;
     } else {
+        f.reader->flushFiles = o.flushFiles;
         PackageStreamIo io = {ReadPackageFile, WriteToReader, &f};
         uint32_t unpacked = 0;
         uint64_t produced = 0;

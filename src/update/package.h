@@ -51,6 +51,7 @@ struct PackageOptions {
     size_t inputPiece;     // PACKAGE_PIECE
     size_t outputPiece;    // PACKAGE_PIECE
     PackageHeader* header; // filled in when not NULL
+    int flushFiles;        // each written file reaches the disk before it is closed
 };
 
 // Extracts a package, calling back per entry. Without a callback nothing is written.

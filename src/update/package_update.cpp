@@ -543,6 +543,7 @@ int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, 
         return -ERR_REQUEST_ABORTED;
     PackageOptions options = {};
     options.fs = s.fs;
+    options.flushFiles = 1; // the journal must never name a staged file still only in the cache
     int result = ExtractPackageWith(packagePath, StageEntry, &s, &options);
     if (result == 0)
         result = Commit(&s);
