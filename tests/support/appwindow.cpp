@@ -1,16 +1,15 @@
-// Runs the real main window inside the test process.
+// Runs the real main window inside the test process; pictures of windows.
 #include "support/appwindow.h"
-#include <commctrl.h>
+#include <objidl.h> // before GDI+, which the lean Windows headers leave it out of
+#include <gdiplus.h>
 #include <stdlib.h>
 #include <string.h>
-#include "app/appstate.h"
-#include "app/columns.h"
 #include "app/listview.h"
-#include "app/mainwindow.h"
+#include "platform/text.h"
 #include "platform/theme.h"
+#include "support/winprocess.h"
 #include "update/download.h"
 #include "update/statusline.h"
-#include "platform/text.h"
 
 void AppWindowTest::SetUp() {
     gApp = (AppState*)calloc(1, sizeof(AppState));
@@ -32,26 +31,12 @@ void AppWindowTest::Start(int showCommand, bool trackDesktop) {
     ASSERT_TRUE(WaitIdle());
 }
 
-bool AppWindowTest::WaitIdle() {
-    // Idle once the job has ended and the window thread has opened the gate again.
-    return PumpUntil([] { return gApp->busyCount == 0 && !CommandDisabled(103); }, 15000);
-}
-
-bool AppWindowTest::Close() {
-    SendMessageA(window, WM_CLOSE, 0, 0);
-    Pump(20);
-    return !IsWindow(window);
-}
-
 void AppWindowTest::TearDown() {
     if (window && IsWindow(window)) {
         PumpUntil([] { return gApp->busyCount == 0; });
         DestroyWindow(window);
     }
-    Pump(20);
-    MSG message;
-    while (PeekMessageA(&message, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    Pump(20); // drops the quit message too
     if (gSettings.mutex) CloseStore(&gSettings);
     StatusLineDestruct(&gStatusLine);
     ThemeClose(&gTheme);
@@ -76,25 +61,13 @@ void AppWindowTest::Pump(DWORD milliseconds) {
 
 void AppWindowTest::PressKey(UINT key, bool control) {
     // The accelerator table reads the Ctrl state from the keyboard state of this thread.
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    BYTE saved = keys[VK_CONTROL];
+    BYTE keys[256] = {};
     keys[VK_CONTROL] = control ? 0x80 : 0;
     SetKeyboardState(keys);
     PostMessageA(gApp->listView, WM_KEYDOWN, key, 1);
     Pump(30);
-    keys[VK_CONTROL] = saved;
+    keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
-}
-
-bool AppWindowTest::ButtonEnabled(int command) {
-    return SendMessageA(gApp->toolbar, TB_ISBUTTONENABLED, (WPARAM)command, 0) != 0;
-}
-
-std::string AppWindowTest::SettingsValue(const char* section, const char* key) {
-    char value[256];
-    ReadValue(&gSettings, section, key, "<none>", value, sizeof value);
-    return value;
 }
 
 std::vector<std::string> AppWindowTest::Rows() {
@@ -110,4 +83,30 @@ std::vector<std::string> AppWindowTest::Rows() {
         lines.push_back(line + "#" + std::to_string(GetRowImage(gApp->listView, row)));
     }
     return lines;
+}
+
+bool SaveWindowPicture(HWND window, const std::string& name) {
+    static ULONG_PTR gdiplus;
+    Gdiplus::GdiplusStartupInput input;
+    RECT r;
+    if (!gdiplus && Gdiplus::GdiplusStartup(&gdiplus, &input, NULL) != Gdiplus::Ok) return false;
+    if (!GetWindowRect(window, &r)) return false;
+    HDC screen = GetDC(NULL), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    std::string folder = TestProgramFolder();
+    folder = folder.substr(0, folder.find_last_of("\\/")) + "\\screenshots";
+    CreateDirectoryA(folder.c_str(), NULL);
+    std::wstring path(folder.begin(), folder.end());
+    path += L"\\" + std::wstring(name.begin(), name.end());
+    const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    Gdiplus::Bitmap* picture = Gdiplus::Bitmap::FromHBITMAP(bitmap, NULL);
+    bool ok = picture && picture->Save(path.c_str(), &png, NULL) == Gdiplus::Ok;
+    delete picture;
+    DeleteObject(bitmap);
+    return ok;
 }

@@ -4,14 +4,11 @@
 #pragma once
 #include <string>
 
-// The server's root folder (a Windows path into the build tree).
-std::string ServerRoot();
-int ServerPort(bool slow = false);
-// A base URL for one test: the server, then the test's own folder below the root.
+// A base URL for one test: the server (or its slow port), then the test's own folder below the root.
 std::string ServerBaseUrl(const std::string& folder, bool slow = false);
 // How many requests the server answered whose line in its access log holds text.
 int ServerRequests(const std::string& text);
-// Writes a file below the root, creating its folders.
+// Writes a file below the server's root, creating its folders.
 void ServeFile(const std::string& relativePath, const std::string& content);
 // The misbehaving server with one of its modes ("silent", "stall", "short", "trickle").
 std::string BadServerBaseUrl(const std::string& mode);

@@ -8,14 +8,9 @@ std::string TestProgramFolder() {
     return folder.substr(0, folder.find_last_of("\\/"));
 }
 
-std::string BuiltProgramPath() {
-    std::string folder = TestProgramFolder();
-    return folder.substr(0, folder.find_last_of("\\/")) + "\\src\\QXUpdate.exe";
-}
-
 std::string CopyProgramTo(const std::string& folder) {
-    std::string target = folder + "\\QXUpdate.exe";
-    CopyFileA(BuiltProgramPath().c_str(), target.c_str(), FALSE);
+    std::string tests = TestProgramFolder(), target = folder + "\\QXUpdate.exe";
+    CopyFileA((tests.substr(0, tests.find_last_of("\\/")) + "\\src\\QXUpdate.exe").c_str(), target.c_str(), FALSE);
     return target;
 }
 
@@ -29,30 +24,13 @@ HANDLE StartProgram(const std::string& path, const std::string& arguments) {
     return info.hProcess;
 }
 
-struct WindowSearch {
-    DWORD processId;
-    const char* windowClass;
-    HWND found;
-};
-
-static BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
-    WindowSearch* search = (WindowSearch*)lParam;
-    DWORD owner = 0;
-    char name[64];
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && GetClassNameA(window, name, sizeof name) &&
-        lstrcmpA(name, search->windowClass) == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND WaitForProcessWindow(HANDLE process, const char* windowClass, DWORD timeoutMs) {
-    WindowSearch search = {GetProcessId(process), windowClass, NULL};
     for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        EnumWindows(MatchWindow, (LPARAM)&search);
-        if (search.found) return search.found;
+        for (HWND window = NULL; (window = FindWindowExA(NULL, window, windowClass, NULL)) != NULL;) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == GetProcessId(process)) return window;
+        }
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) break;
     }
     return NULL;

@@ -5,9 +5,7 @@
 
 // The folder of the running test program, without a trailing separator.
 std::string TestProgramFolder();
-// The built QXUpdate.exe.
-std::string BuiltProgramPath();
-// Copies the built program into folder; returns the copy's path.
+// Copies the built QXUpdate.exe into folder; returns the copy's path.
 std::string CopyProgramTo(const std::string& folder);
 // Starts a program with arguments; the process handle, or NULL.
 HANDLE StartProgram(const std::string& path, const std::string& arguments);
