@@ -1,8 +1,9 @@
-// The main window in the test process: the command gate, closing, placement, columns,
-// rows, state icons, tooltips, the status line's progress, and pictures of it all.
+// The main window in the test process: the command gate, closing, placement, rows, the
+// status line, the configuration dialog and product information box, and pictures of them.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <functional>
 #include <string>
 #include <vector>
 #include "app/appstate.h"
@@ -10,7 +11,8 @@
 #include "app/jobs.h"
 #include "app/listview.h"
 #include "app/mainwindow.h"
-#include "settings/store.h"
+#include "platform/sys.h"
+#include "settings/dialogs_win.h"
 #include "support/appwindow.h"
 #include "update/statusline.h"
 
@@ -33,9 +35,47 @@ void ControlledWork(void*) {
     gJob->cancelAtEnd = gApp->cancelRequested;
 }
 
+std::function<void(HWND)> gDialogAction;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    char name[16];
+    GetClassNameA(window, name, sizeof name);
+    if (strcmp(name, "#32770") || !IsWindowVisible(window)) return TRUE;
+    *(HWND*)found = window;
+    return FALSE;
+}
+
+// Runs inside the dialog's own message loop once the dialog is up; then cancels the dialog.
+void CALLBACK DriveDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, (LPARAM)&dialog);
+    if (!dialog) return;
+    KillTimer(NULL, timer);
+    std::function<void(HWND)> action = std::move(gDialogAction);
+    action(dialog);
+    if (IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+std::string ItemText(HWND dialog, int id) {
+    char text[256] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+void Click(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void ShowPage(HWND dialog, int page) {
+    HWND list = GetDlgItem(dialog, IDC_PAGE_LIST);
+    SendMessageA(list, LB_SETCURSEL, (WPARAM)page, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_PAGE_LIST, LBN_SELCHANGE), (LPARAM)list);
+}
+
 struct MainWindowTest : AppWindowTest {
     ControlledJob job;
     JobTable saved = gJobs;
+    std::string before;
     void SetUp() override {
         AppWindowTest::SetUp();
         gJob = &job;
@@ -65,22 +105,57 @@ struct MainWindowTest : AppWindowTest {
         ASSERT_TRUE(WaitIdle());
         Pump(150);
     }
+    // Settings with every section the configuration dialog reads, and some it must leave alone.
+    void StartWith(const std::string& language, const std::string& opt, const std::string& proxy = "") {
+        SysTime now;
+        SysUtcTime(&now);
+        Settings("; kept as it is\r\n[QXUpdate]\r\nLanguage=" + language + "\r\nOpt=" + opt +
+                 "\r\nExtra = spaced \r\n\r\n[Edition]\r\n*=" + std::to_string(now.year) +
+                 "\r\nd=Windows 32 bit\r\nx=\r\nDefault=d\r\nw=Windows 64 bit\r\n" + proxy +
+                 "\r\n[Other]\r\nkey=value\r\n");
+        Start();
+        Flush(&gSettings);
+        before = ReadFileText(settingsPath);
+    }
+    // Opens a dialog through its command (the configuration dialog unless told); action runs inside it.
+    void Configure(std::function<void(HWND)> action, int command = CMD_CONFIGURATION) {
+        gDialogAction = std::move(action);
+        UINT_PTR timer = SetTimer(NULL, 0, 50, DriveDialog);
+        Command(command);
+        KillTimer(NULL, timer);
+        Pump(50);
+    }
+    std::string After() {
+        Flush(&gSettings);
+        return ReadFileText(settingsPath);
+    }
 };
 
-TEST_F(MainWindowTest, GateAllowsOneJobAndRefusesToCloseWhileBusy) {
+TEST_F(MainWindowTest, GateAllowsOneJobAndStopReachesOnlyThatJob) {
     Start();
-    EXPECT_EQ(EnabledButtons(), (std::vector<int>{104, 110, 103, 108, 105, 109, 901}));
+    const std::vector<int> idle = {104, 110, 103, 108, 105, 109, 901};
+    EXPECT_EQ(EnabledButtons(), idle);
+    PressKey(VK_ESCAPE); // while idle: must not stop the next job
+    EXPECT_EQ(gApp->cancelRequested, 1);
     PressKey(VK_F5);               // through the accelerator table
     Command(CMD_SEARCH_INSTALLED); // a second start command right after the first
     Command(CMD_SEARCH_UPDATES);
     ASSERT_TRUE(PumpUntil([&] { return job.started == 1; }));
     Pump(100);
     EXPECT_EQ(job.started, 1);
+    EXPECT_EQ(job.cancelAtStart, 0);
     EXPECT_EQ(EnabledButtons(), (std::vector<int>{108, 102, 901}));
-    EXPECT_FALSE(Close()); // refused while busy
+    EXPECT_FALSE(Close());                     // refused while busy
+    SendMessageA(window, MSG_JOB_ENDED, 0, 0); // a stray end message from elsewhere ends nothing
+    EXPECT_EQ(gApp->busyCount, 1);
     Finish();
     EXPECT_EQ(job.started, 1);
-    EXPECT_EQ(EnabledButtons(), (std::vector<int>{104, 110, 103, 108, 105, 109, 901}));
+    EXPECT_EQ(job.cancelAtEnd, 0);
+    EXPECT_EQ(EnabledButtons(), idle);
+    // Stop given before the job's thread got going (the window thread has not pumped since).
+    ASSERT_TRUE(Run(CMD_SEARCH_UPDATES, CMD_STOP));
+    Finish();
+    EXPECT_EQ(job.cancelAtStart, 1);
     EXPECT_TRUE(Close());
 }
 
@@ -104,29 +179,10 @@ TEST_F(MainWindowTest, JobIsDoneWithTheStatusLineBeforeCloseGetsThrough) {
     EXPECT_TRUE(Close());
 }
 
-TEST_F(MainWindowTest, StopReachesOnlyTheJobItWasGivenFor) {
-    Start();
-    PressKey(VK_ESCAPE); // while idle: must not stop the next job
-    EXPECT_EQ(gApp->cancelRequested, 1);
-    ASSERT_TRUE(Run(CMD_SEARCH_UPDATES));
-    Finish();
-    EXPECT_EQ(job.cancelAtStart, 0);
-    EXPECT_EQ(job.cancelAtEnd, 0);
-    // Given before the job's thread got going (the window thread has not pumped since).
-    ASSERT_TRUE(Run(CMD_SEARCH_UPDATES, CMD_STOP));
-    Finish();
-    EXPECT_EQ(job.cancelAtStart, 1);
-    // A stray end message from elsewhere does not end a job.
-    ASSERT_TRUE(Run(CMD_SEARCH_UPDATES));
-    SendMessageA(window, MSG_JOB_ENDED, 0, 0);
-    EXPECT_EQ(gApp->busyCount, 1);
-    Finish();
-}
-
 TEST_F(MainWindowTest, RowsGoInSortedAndCommandsTakeTheSelectedOnes) {
     Start();
     for (const char* name : {"QX Seek", "QX Ledger", "QX Task Keeper", "QX Navigator", "QX Alpha"})
-        InsertRow(gApp->listView, -1, name, 0, 0);
+        InsertRow(gApp->listView, -1, name, 0, 0x716A00);
     ASSERT_TRUE(Run(CMD_UPDATE_NOW)); // none selected: every row
     EXPECT_EQ(SelectedRowCount(gApp->listView), 5);
     Finish();
@@ -134,7 +190,16 @@ TEST_F(MainWindowTest, RowsGoInSortedAndCommandsTakeTheSelectedOnes) {
     for (int row : {0, 2, 3})
         SelectRow(gApp->listView, row, 1);
     Command(CMD_REMOVE_ROWS);
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"QX Ledger||||#0", "QX Task Keeper||||#0"}));
+    // The state goes into the low byte of the row's data; the icon follows a posted message.
+    SetRowState(1, ROW_ERROR);
+    EXPECT_EQ(GetRowData(gApp->listView, 1), 0x716A02u);
+    EXPECT_EQ(GetRowData(gApp->listView, 7), 0u);
+    SetRowStateText(1, 7005); // "Updated at " and the time, after two blanks
+    Pump(30);
+    char text[1024];
+    GetRowText(gApp->listView, 1, 3, text, sizeof text);
+    EXPECT_NE(std::string(text).find("  "), std::string::npos) << text;
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"QX Ledger||||#0", "QX Task Keeper|||Updated at|#2"}));
     SelectRow(gApp->listView, 1, 1);
     ASSERT_TRUE(Run(CMD_UPDATE_NOW));
     EXPECT_EQ(SelectedRowCount(gApp->listView), 1);
@@ -143,33 +208,12 @@ TEST_F(MainWindowTest, RowsGoInSortedAndCommandsTakeTheSelectedOnes) {
     EXPECT_EQ(SelectedRowCount(gApp->listView), 2);
 }
 
-// The state goes into the low byte of the row's data; the icon follows a posted message.
-TEST_F(MainWindowTest, RowStateKeepsTheProductInTheRowData) {
-    Start();
-    int row = InsertRow(gApp->listView, -1, "QX Seek", 0, 0x716A00);
-    SetRowState(row, ROW_ERROR);
-    EXPECT_EQ(GetRowData(gApp->listView, row), 0x716A02u);
-    EXPECT_EQ(GetRowData(gApp->listView, 7), 0u);
-    Pump(30);
-    EXPECT_EQ(GetRowImage(gApp->listView, row), 2);
-    SetRowStateText(row, 7005); // "Updated at " and the time, after two blanks
-    char text[1024];
-    GetRowText(gApp->listView, row, 3, text, sizeof text);
-    EXPECT_EQ(std::string(text).rfind("Updated at ", 0), 0u) << text;
-    EXPECT_NE(std::string(text).find("  "), std::string::npos) << text;
-}
-
 TEST_F(MainWindowTest, EndOfSessionWritesTheSettingsFileAlsoDuringAJob) {
-    // After WM_ENDSESSION the process is ended without WM_DESTROY: the file must be written by then.
-    // The column layout is the one read (with the desktop it was written on) and changed.
-    int w, h;
-    SysWorkAreaSize(&w, &h);
-    char desk[64];
-    snprintf(desk, sizeof desk, "#%x,%x", (unsigned)w, (unsigned)h);
+    // After WM_ENDSESSION the process is ended without WM_DESTROY: the file must be written by then,
+    // with the column layout as it was read and changed.
     Settings(
-        std::string("[QXUpdate]\r\nLanguage=US\r\nCol0=120,1\r\nCol1=70,0\r\nCol2=60,2\r\nCol3=90,3\r\n") +
-        "Col4=200,4\r\n[Desk]\r\n.=" + desk + "\r\n");
-    Start(SW_SHOWNORMAL, true);
+        "[QXUpdate]\r\nLanguage=US\r\nCol0=120,1\r\nCol1=70,0\r\nCol2=60,2\r\nCol3=90,3\r\nCol4=200,4\r\n");
+    Start();
     InsertRow(gApp->listView, -1, "QX Seek", 0, 0);
     MoveWindow(window, 30, 40, 640, 480, TRUE);
     SendMessageA(gApp->listView, LVM_SETCOLUMNWIDTH, 2, 75);
@@ -215,9 +259,26 @@ TEST_F(MainWindowTest, PlacementRoundTrip) {
     }
 }
 
-// The download tests follow the common percentages; these are the edges.
-TEST_F(MainWindowTest, ProgressStopsAtTheTotalAndIsNeverRoundedUp) {
+WNDPROC gStatusLineProc;
+volatile LONG gStatusPaints;
+
+LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) InterlockedIncrement(&gStatusPaints);
+    return CallWindowProcA(gStatusLineProc, window, message, wParam, lParam);
+}
+
+TEST_F(MainWindowTest, StatusLineRedrawsAPaneChangedEvery20MsAndShowsTheProgressEdges) {
     Start();
+    Pump(200);
+    gStatusLineProc = (WNDPROC)SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)CountPaints);
+    gStatusPaints = 0;
+    for (int i = 0; i < 50; i++) {
+        PaneSetText(&gStatusLine, ("  " + std::to_string(i) + " %").c_str(), 1, 100);
+        Pump(20);
+    }
+    SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)gStatusLineProc);
+    EXPECT_GE(gStatusPaints, 4);
+    // The download tests follow the common percentages: beyond the total, and never rounded up.
     ProgressBegin(&gStatusLine);
     ProgressSetTotal(&gStatusLine, 4000);
     for (auto [position, expected] :
@@ -229,59 +290,100 @@ TEST_F(MainWindowTest, ProgressStopsAtTheTotalAndIsNeverRoundedUp) {
         EXPECT_EQ(std::to_string(SendMessageA(gStatusLine.progress, PBM_GETPOS, 0, 0)) + "|" + text,
                   expected);
     }
-    ProgressEnd(&gStatusLine);
 }
 
-WNDPROC gStatusLineProc;
-volatile LONG gStatusPaints;
-
-LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_PAINT) InterlockedIncrement(&gStatusPaints);
-    return CallWindowProcA(gStatusLineProc, window, message, wParam, lParam);
+TEST_F(MainWindowTest, ConfigurationOkWritesItsKeysAndTheWindowFollows) {
+    StartWith("US", "32");
+    Configure([](HWND dialog) {
+        HWND combo = GetDlgItem(dialog, IDC_EDITION);
+        EXPECT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 2); // the edition without a name is left out
+        EXPECT_EQ(ItemText(dialog, IDC_EDITION), "Windows 32 bit");
+        SendMessageA(combo, CB_SETCURSEL, 1, 0);
+        for (int id : {IDC_FULL_ROW_SELECT, IDC_GRID_LINES, IDC_ALWAYS_ON_TOP})
+            Click(dialog, id);
+        ShowPage(dialog, 1);
+        Click(dialog, IDC_USE_PROXY);
+        SetDlgItemTextA(dialog, IDC_PROXY_ADDRESS, "proxy.lan");
+        SetDlgItemTextA(dialog, IDC_PROXY_PORT, "3128");
+        SendMessageA(dialog, WM_COMMAND, IDC_CONFIG_OK, 0);
+    });
+    EXPECT_EQ(gApp->options, 32u | 16 | 8 | 4 | 2);
+    std::string expected = before;
+    expected.replace(expected.find("Opt=32"), 6, "Opt=62");
+    expected.replace(expected.find("Default=d"), 9, "Default=w");
+    EXPECT_EQ(After(), expected + "\r\n[ProxyServer]\r\nAdr=proxy.lan\r\nPort=3128\r\n");
+    EXPECT_TRUE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    DWORD listStyle = (DWORD)SendMessageA(gApp->listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    EXPECT_EQ(listStyle & (LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES),
+              (DWORD)(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES));
 }
 
-TEST_F(MainWindowTest, PaneChangedEvery20MsIsStillRedrawn) {
-    Start();
-    Pump(200);
-    gStatusLineProc = (WNDPROC)SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)CountPaints);
-    gStatusPaints = 0;
-    for (int i = 0; i < 50; i++) {
-        PaneSetText(&gStatusLine, ("  " + std::to_string(i) + " %").c_str(), 1, 100);
-        Pump(20);
-    }
-    SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)gStatusLineProc);
-    EXPECT_GE(gStatusPaints, 4);
-}
-
-// The tooltips follow the language; pictures of the window idle and busy.
-TEST_F(MainWindowTest, LanguagesAndPictures) {
-    for (const char* language : {"US", "DE"}) {
+// Configuration Cancel (the button, then the close box) writes nothing and the page shown last
+// comes back; texts follow the language. Pictures of the window idle and busy, and of the dialogs.
+TEST_F(MainWindowTest, ConfigurationCancelWritesNothingAndPicturesInBothLanguages) {
+    auto proxyFieldsEnabled = [](HWND dialog) {
+        std::string states;
+        for (int id : {IDC_PROXY_ADDRESS_LABEL, IDC_PROXY_ADDRESS, IDC_PROXY_PORT_LABEL, IDC_PROXY_PORT})
+            states += IsWindowEnabled(GetDlgItem(dialog, id)) ? "1" : "0";
+        return states;
+    };
+    for (std::string language : {"US", "DE"}) {
         SCOPED_TRACE(language);
-        bool english = language[0] == 'U';
-        Settings(std::string("[QXUpdate]\r\nLanguage=") + language + "\r\nPos=0,0,800,500,1\r\n");
-        Start();
+        bool english = language == "US";
+        StartWith(language, "32", "[ProxyServer]\r\nAdr=proxy.corvanware.lan\r\nPort=0\r\n");
+        Configure([&](HWND dialog) {
+            Pump(200);
+            EXPECT_TRUE(SaveWindowPicture(dialog, "config-" + language + "-general.png"));
+            EXPECT_EQ(ItemText(dialog, IDCANCEL), english ? "Cancel" : "Abbruch");
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_USE_PROXY)));
+            ShowPage(dialog, 1);
+            Pump(200);
+            EXPECT_TRUE(SaveWindowPicture(dialog, "config-" + language + "-connection.png"));
+            EXPECT_EQ(ItemText(dialog, IDC_PROXY_ADDRESS), "proxy.corvanware.lan");
+            EXPECT_EQ(ItemText(dialog, IDC_PROXY_PORT), "8000");
+            EXPECT_EQ(proxyFieldsEnabled(dialog), "0000");
+            Click(dialog, IDC_USE_PROXY);
+            EXPECT_EQ(proxyFieldsEnabled(dialog), "1111");
+            Click(dialog, IDC_ALWAYS_ON_TOP);
+            SetDlgItemTextA(dialog, IDC_PROXY_PORT, "3128"); // then the test's Cancel
+        });
+        Configure([](HWND dialog) {
+            EXPECT_EQ(SendMessageA(GetDlgItem(dialog, IDC_PAGE_LIST), LB_GETCURSEL, 0, 0), 1);
+            EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_USE_PROXY)));
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_FULL_ROW_SELECT)));
+            SendMessageA(dialog, WM_CLOSE, 0, 0);
+        });
+        Configure(
+            [&](HWND box) {
+                Pump(200);
+                EXPECT_TRUE(SaveWindowPicture(box, "info-" + language + ".png"));
+            },
+            CMD_ABOUT);
+        EXPECT_EQ(gApp->options, 32u);
+        EXPECT_EQ(After(), before);
+        EXPECT_FALSE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
         NMTTDISPINFOA info = {};
         info.hdr.hwndFrom = (HWND)SendMessageA(gApp->toolbar, TB_GETTOOLTIPS, 0, 0);
         info.hdr.idFrom = CMD_SEARCH_UPDATES;
         info.hdr.code = TTN_GETDISPINFOA;
         SendMessageA(window, WM_NOTIFY, 0, (LPARAM)&info);
         EXPECT_STREQ(info.lpszText, english ? "Seach for new updates" : "Updates suchen");
+        MoveWindow(window, 0, 0, 800, 500, TRUE);
         InsertRow(gApp->listView, -1, "QX Navigator", 4, 0x716A04);
         SetRowText(gApp->listView, 0, 1, "5.20");
         SetRowText(gApp->listView, 0, 2, "5.10");
         SetRowStateText(0, 7002);
         SetRowText(gApp->listView, 0, 4, "C:\\Programme\\QX Navigator\\QXNav.exe");
         Pump(300);
-        std::string prefix = std::string("main-") + language;
-        EXPECT_TRUE(SaveWindowPicture(window, prefix + "-idle.png"));
+        EXPECT_TRUE(SaveWindowPicture(window, "main-" + language + "-idle.png"));
         ASSERT_TRUE(Run(CMD_SEARCH_UPDATES));
         PaneSetText(&gStatusLine, "C:\\Programme\\QX Navigator", 0, 100);
         ProgressBegin(&gStatusLine);
         ProgressSetTotal(&gStatusLine, 100);
         ProgressSetPosition(&gStatusLine, 42);
         Pump(400);
-        EXPECT_TRUE(SaveWindowPicture(window, prefix + "-busy.png"));
-        ProgressEnd(&gStatusLine);
+        EXPECT_TRUE(SaveWindowPicture(window, "main-" + language + "-busy.png"));
         Finish();
         ASSERT_TRUE(Close());
         Restart();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "app/mainwindow.h"
+#include "platform/fs.h"
 #include "support/testfiles.h"
 #include "support/winprocess.h"
 
@@ -78,10 +79,7 @@ struct ProgramTest : ::testing::Test {
 };
 
 TEST(CommandLine, SlashAHidesOnlyAsTheFirstArgument) {
-    struct {
-        const char* line;
-        int hidden;
-    } cases[] = {
+    const std::pair<const char*, int> cases[] = {
         {"QXUpdate.exe /a", 1},
         {"\"C:\\Program Files\\QXUpdate.exe\" \"/A\"", 1},
         {"QXUpdate.exe /\"A\" more", 1},
@@ -90,18 +88,14 @@ TEST(CommandLine, SlashAHidesOnlyAsTheFirstArgument) {
         {"QXUpdate.exe x /A", 0},
         {"QXUpdate.exe", 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        EXPECT_EQ(StartedHidden(c.line), c.hidden);
-    }
+    for (auto [line, hidden] : cases)
+        EXPECT_EQ(StartedHidden(line), hidden) << line;
 }
 
 TEST_F(ProgramTest, UnwritableSettingsMoveToTheProfileAndTheTemporaryFolderGoes) {
     // The program's temporary folder goes at exit, and nothing beside it.
     std::string temp = folder.path + "\\tmp";
-    CreateDirectoryA(temp.c_str(), NULL);
-    CreateDirectoryA((temp + "\\QXUpdate").c_str(), NULL);
-    CreateDirectoryA((temp + "\\QXUpdate\\sub").c_str(), NULL);
+    FsLocal()->CreateFolder((temp + "\\QXUpdate\\sub").c_str());
     WriteFileText(temp + "\\QXUpdate\\sub\\1", "package");
     WriteFileText(temp + "\\keep.txt", "keep");
     SetEnvironmentVariableA("TMP", temp.c_str());
