@@ -1,6 +1,5 @@
-// The program as a whole: it starts, shows its window (or not, with "/A"), closes on
-// request and writes its settings file in the encoding it came in; a second copy for the
-// same settings file hands over to the running one.
+// The program as a whole: it starts (hidden with "/A"), closes on request, writes its settings
+// file in the encoding it came in; a second copy for the same file hands over to the first.
 #include <gtest/gtest.h>
 #include <string>
 #include "app/mainwindow.h"
@@ -12,10 +11,8 @@ namespace {
 
 // Closing is refused while the start-up job runs: ask until the program is gone.
 void Close(HANDLE process, HWND window) {
-    for (int i = 0; i < 60 && WaitForSingleObject(process, 0) != WAIT_OBJECT_0; i++) {
+    for (int i = 0; i < 60 && WaitForSingleObject(process, i ? 500 : 0) != WAIT_OBJECT_0; i++)
         PostMessageA(window, WM_COMMAND, 101, 0);
-        WaitForSingleObject(process, 500);
-    }
     ASSERT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
     DWORD code = 1;
     GetExitCodeProcess(process, &code);
@@ -26,17 +23,13 @@ void Close(HANDLE process, HWND window) {
 struct Running {
     HANDLE process;
     ~Running() {
-        if (!process) return;
-        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 3);
+        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 3);
         CloseHandle(process);
     }
 };
 
-std::string Utf16Le(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : text)
-        bytes += std::string{(char)(c & 0xFF), (char)(c >> 8)};
-    return bytes;
+std::string Utf16Le(const std::u16string& text) { // on a little-endian machine
+    return "\xFF\xFE" + std::string((const char*)text.data(), text.size() * 2);
 }
 
 struct ProgramTest : ::testing::Test {
@@ -116,36 +109,24 @@ TEST_F(ProgramTest, UnwritableSettingsMoveToTheProfileAndTheTemporaryFolderGoes)
     EXPECT_NE(moved.find("[UseThis]\r\nOpt=" + profile + "\r\n"), std::string::npos) << moved;
 }
 
+// A second start for the same settings file hands over to the first copy and ends (whether
+// another settings file makes another copy is the key's portable test).
 TEST_F(ProgramTest, OneRunningCopyPerSettingsFile) {
-    std::string other = folder.path + "\\other";
-    CreateDirectoryA(other.c_str(), NULL);
-    std::string otherProgram = CopyProgramTo(other);
-    struct {
-        const char *name, *first, *second;
-        bool otherFile;
-    } cases[] = {
-        {"a second start shows the hidden first copy", "/A", "", false},
-        {"a second start with /A ends quietly", "", "/A", false},
-        {"a copy with another settings file starts", "", "", true},
+    const std::pair<const char*, const char*> cases[] = {
+        {"/A", ""}, // shows the hidden first copy
+        {"", "/A"}, // ends quietly
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Running first = {StartProgram(program, c.first)};
-        HWND window = WaitForProcessWindow(first.process, "QXUpdate", 30000);
+    for (auto [first, second] : cases) {
+        SCOPED_TRACE(first);
+        Running running = {StartProgram(program, first)};
+        HWND window = WaitForProcessWindow(running.process, "QXUpdate", 30000);
         ASSERT_NE(window, nullptr);
-        WaitForInputIdle(first.process, 15000);
-        Running second = {StartProgram(c.otherFile ? otherProgram : program, c.second)};
-        if (c.otherFile) {
-            HWND secondWindow = WaitForProcessWindow(second.process, "QXUpdate", 30000);
-            ASSERT_NE(secondWindow, nullptr);
-            WaitForInputIdle(second.process, 15000);
-            Close(second.process, secondWindow);
-        } else {
-            EXPECT_EQ(WaitForSingleObject(second.process, 30000), WAIT_OBJECT_0); // handed over, no window
-        }
+        WaitForInputIdle(running.process, 15000);
+        Running next = {StartProgram(program, second)};
+        EXPECT_EQ(WaitForSingleObject(next.process, 30000), WAIT_OBJECT_0);
         Sleep(300);
         EXPECT_TRUE(IsWindowVisible(window));
-        Close(first.process, window);
+        Close(running.process, window);
     }
     // A first start writes the defaults.
     EXPECT_NE(ReadFileText(local).find("Language=US\r\n"), std::string::npos);

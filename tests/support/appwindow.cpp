@@ -16,19 +16,9 @@ void AppWindowTest::SetUp() {
     gAccelerators = LoadAcceleratorsA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(1));
     StatusLineConstruct(&gStatusLine, 3, 1, MainStatusLayout);
     ThemeOpen(&gTheme);
-    gLanguage.code[0] = 0;
-    gLanguage.table = NULL;
+    gLanguage = Language{};
     // Nothing listens there: no test reaches out unless it points the base URL elsewhere.
     CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, "http://127.0.0.1:9/");
-}
-
-void AppWindowTest::Start(int showCommand, bool trackDesktop) {
-    OpenStore(&gSettings, settingsPath.c_str(), STORE_NO_LOCATE | (trackDesktop ? STORE_TRACK_DESKTOP : 0));
-    window = CreateMainWindow(GetModuleHandleA(NULL), showCommand);
-    ASSERT_NE(window, nullptr);
-    Pump(50);
-    // The start-up command may have started the edition job: the window is idle after it.
-    ASSERT_TRUE(WaitIdle());
 }
 
 void AppWindowTest::TearDown() {
@@ -59,17 +49,6 @@ void AppWindowTest::Pump(DWORD milliseconds) {
     } while (GetTickCount() - start < milliseconds);
 }
 
-void AppWindowTest::PressKey(UINT key, bool control) {
-    // The accelerator table reads the Ctrl state from the keyboard state of this thread.
-    BYTE keys[256] = {};
-    keys[VK_CONTROL] = control ? 0x80 : 0;
-    SetKeyboardState(keys);
-    PostMessageA(gApp->listView, WM_KEYDOWN, key, 1);
-    Pump(30);
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
-}
-
 std::vector<std::string> AppWindowTest::Rows() {
     std::vector<std::string> lines;
     for (int row = 0; row < RowCount(gApp->listView); row++) {
@@ -98,14 +77,13 @@ bool SaveWindowPicture(HWND window, const std::string& name) {
     SelectObject(memory, old);
     DeleteDC(memory);
     ReleaseDC(NULL, screen);
-    std::string folder = TestProgramFolder();
-    folder = folder.substr(0, folder.find_last_of("\\/")) + "\\screenshots";
-    CreateDirectoryA(folder.c_str(), NULL);
-    std::wstring path(folder.begin(), folder.end());
-    path += L"\\" + std::wstring(name.begin(), name.end());
+    std::string path = TestProgramFolder() + "\\..\\screenshots";
+    CreateDirectoryA(path.c_str(), NULL);
+    path += "\\" + name;
     const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
     Gdiplus::Bitmap* picture = Gdiplus::Bitmap::FromHBITMAP(bitmap, NULL);
-    bool ok = picture && picture->Save(path.c_str(), &png, NULL) == Gdiplus::Ok;
+    bool ok =
+        picture && picture->Save(std::wstring(path.begin(), path.end()).c_str(), &png, NULL) == Gdiplus::Ok;
     delete picture;
     DeleteObject(bitmap);
     return ok;

@@ -17,10 +17,16 @@ struct AppWindowTest : ::testing::Test {
 
     void SetUp() override;
     void TearDown() override;
-    // Writes the settings file the window will start with.
     void Settings(const std::string& text) { WriteFileText(settingsPath, text); }
-    // Opens the settings store (with desktop tracking when asked) and creates the window.
-    void Start(int showCommand = SW_SHOWNORMAL, bool trackDesktop = false);
+    // Opens the settings store and creates the window; the start-up command may have started the
+    // edition job: waits until the window is idle after it.
+    void Start() {
+        OpenStore(&gSettings, settingsPath.c_str(), STORE_NO_LOCATE);
+        window = CreateMainWindow(GetModuleHandleA(NULL), SW_SHOWNORMAL);
+        ASSERT_NE(window, nullptr);
+        Pump(50);
+        ASSERT_TRUE(WaitIdle());
+    }
     // Pumps until no job runs and the command gate is open again.
     bool WaitIdle() {
         return PumpUntil([] { return gApp->busyCount == 0 && !CommandDisabled(103); }, 15000);
@@ -48,8 +54,17 @@ struct AppWindowTest : ::testing::Test {
         return condition();
     }
     void Command(int id) { SendMessageA(window, WM_COMMAND, (WPARAM)id, 0); }
-    // Presses a key (with Ctrl when asked) on the list view, through the accelerators.
-    void PressKey(UINT key, bool control = false);
+    // Presses a key (with Ctrl when asked) on the list view, through the accelerators, which read
+    // the Ctrl state from the keyboard state of this thread.
+    void PressKey(UINT key, bool control = false) {
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        PostMessageA(gApp->listView, WM_KEYDOWN, key, 1);
+        Pump(30);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    }
     bool ButtonEnabled(int command) {
         return SendMessageA(gApp->toolbar, TB_ISBUTTONENABLED, command, 0) != 0;
     }
