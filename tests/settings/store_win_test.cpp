@@ -1,25 +1,15 @@
 // The settings store against the Windows file system: attributes kept and removed, and
-// changes kept in memory when there is no place to write them (the move to the profile
-// settings file is tested with the whole program).
+// changes kept in memory when there is no place to write them.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
 #include "settings/store.h"
 #include "support/testfiles.h"
 
-namespace {
-
-struct WindowsStoreTest : ::testing::Test {
+TEST(WindowsStore, FlushKeepsHiddenDropsReadOnlyAndKeepsWhatItCannotWrite) {
     TempFolder folder;
     std::string local = folder.path + "\\Updat.INI";
     Store store = {};
-    void TearDown() override {
-        if (store.mutex) CloseStore(&store);
-        SetFileAttributesA(local.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-};
-
-TEST_F(WindowsStoreTest, FlushKeepsHiddenDropsReadOnlyAndKeepsWhatItCannotWrite) {
     WriteFileText(local, "[QXUpdate]\r\nOpt=0\r\n");
     OpenStore(&store, local.c_str(), STORE_NO_LOCATE);
     SetFileAttributesA(local.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
@@ -38,6 +28,6 @@ TEST_F(WindowsStoreTest, FlushKeepsHiddenDropsReadOnlyAndKeepsWhatItCannotWrite)
     ReadValue(&store, "QXUpdate", "Opt", "", value, sizeof value);
     EXPECT_STREQ(value, "8");
     EXPECT_EQ(store.dirty, 0);
+    CloseStore(&store);
+    SetFileAttributesA(local.c_str(), FILE_ATTRIBUTE_NORMAL); // so the folder can go
 }
-
-} // namespace

@@ -1,46 +1,24 @@
-// Runs the real main window inside the test process.
+// Runs the real main window inside the test process; pictures of windows.
 #include "support/appwindow.h"
-#include <commctrl.h>
+#include <objidl.h> // before GDI+, which the lean Windows headers leave it out of
+#include <gdiplus.h>
 #include <stdlib.h>
 #include <string.h>
-#include "app/appstate.h"
-#include "app/columns.h"
 #include "app/listview.h"
-#include "app/mainwindow.h"
+#include "platform/text.h"
 #include "platform/theme.h"
+#include "support/winprocess.h"
 #include "update/download.h"
 #include "update/statusline.h"
-#include "platform/text.h"
 
 void AppWindowTest::SetUp() {
     gApp = (AppState*)calloc(1, sizeof(AppState));
     gAccelerators = LoadAcceleratorsA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(1));
     StatusLineConstruct(&gStatusLine, 3, 1, MainStatusLayout);
     ThemeOpen(&gTheme);
-    gLanguage.code[0] = 0;
-    gLanguage.table = NULL;
+    gLanguage = Language{};
     // Nothing listens there: no test reaches out unless it points the base URL elsewhere.
     CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, "http://127.0.0.1:9/");
-}
-
-void AppWindowTest::Start(int showCommand, bool trackDesktop) {
-    OpenStore(&gSettings, settingsPath.c_str(), STORE_NO_LOCATE | (trackDesktop ? STORE_TRACK_DESKTOP : 0));
-    window = CreateMainWindow(GetModuleHandleA(NULL), showCommand);
-    ASSERT_NE(window, nullptr);
-    Pump(50);
-    // The start-up command may have started the edition job: the window is idle after it.
-    ASSERT_TRUE(WaitIdle());
-}
-
-bool AppWindowTest::WaitIdle() {
-    // Idle once the job has ended and the window thread has opened the gate again.
-    return PumpUntil([] { return gApp->busyCount == 0 && !CommandDisabled(103); }, 15000);
-}
-
-bool AppWindowTest::Close() {
-    SendMessageA(window, WM_CLOSE, 0, 0);
-    Pump(20);
-    return !IsWindow(window);
 }
 
 void AppWindowTest::TearDown() {
@@ -48,10 +26,7 @@ void AppWindowTest::TearDown() {
         PumpUntil([] { return gApp->busyCount == 0; });
         DestroyWindow(window);
     }
-    Pump(20);
-    MSG message;
-    while (PeekMessageA(&message, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    Pump(20); // drops the quit message too
     if (gSettings.mutex) CloseStore(&gSettings);
     StatusLineDestruct(&gStatusLine);
     ThemeClose(&gTheme);
@@ -74,29 +49,6 @@ void AppWindowTest::Pump(DWORD milliseconds) {
     } while (GetTickCount() - start < milliseconds);
 }
 
-void AppWindowTest::PressKey(UINT key, bool control) {
-    // The accelerator table reads the Ctrl state from the keyboard state of this thread.
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    BYTE saved = keys[VK_CONTROL];
-    keys[VK_CONTROL] = control ? 0x80 : 0;
-    SetKeyboardState(keys);
-    PostMessageA(gApp->listView, WM_KEYDOWN, key, 1);
-    Pump(30);
-    keys[VK_CONTROL] = saved;
-    SetKeyboardState(keys);
-}
-
-bool AppWindowTest::ButtonEnabled(int command) {
-    return SendMessageA(gApp->toolbar, TB_ISBUTTONENABLED, (WPARAM)command, 0) != 0;
-}
-
-std::string AppWindowTest::SettingsValue(const char* section, const char* key) {
-    char value[256];
-    ReadValue(&gSettings, section, key, "<none>", value, sizeof value);
-    return value;
-}
-
 std::vector<std::string> AppWindowTest::Rows() {
     std::vector<std::string> lines;
     for (int row = 0; row < RowCount(gApp->listView); row++) {
@@ -110,4 +62,29 @@ std::vector<std::string> AppWindowTest::Rows() {
         lines.push_back(line + "#" + std::to_string(GetRowImage(gApp->listView, row)));
     }
     return lines;
+}
+
+bool SaveWindowPicture(HWND window, const std::string& name) {
+    static ULONG_PTR gdiplus;
+    Gdiplus::GdiplusStartupInput input;
+    RECT r;
+    if (!gdiplus && Gdiplus::GdiplusStartup(&gdiplus, &input, NULL) != Gdiplus::Ok) return false;
+    if (!GetWindowRect(window, &r)) return false;
+    HDC screen = GetDC(NULL), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    std::string path = TestProgramFolder() + "\\..\\screenshots";
+    CreateDirectoryA(path.c_str(), NULL);
+    path += "\\" + name;
+    const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    Gdiplus::Bitmap* picture = Gdiplus::Bitmap::FromHBITMAP(bitmap, NULL);
+    bool ok =
+        picture && picture->Save(std::wstring(path.begin(), path.end()).c_str(), &png, NULL) == Gdiplus::Ok;
+    delete picture;
+    DeleteObject(bitmap);
+    return ok;
 }
