@@ -4,56 +4,40 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 
-static MemoryRows* Of(void* context) {
-    return static_cast<MemoryRows*>(context);
-}
-static bool Valid(MemoryRows* m, int row) {
-    return row >= 0 && row < (int)m->rows.size();
-}
-
-static int Count(void* context) {
-    return (int)Of(context)->rows.size();
+// The row, or NULL where the list view would find none.
+static MemoryRow* At(void* context, int row, int column = 0) {
+    std::vector<MemoryRow>& rows = static_cast<MemoryRows*>(context)->rows;
+    return row >= 0 && row < (int)rows.size() && column >= 0 && column < 5 ? &rows[(size_t)row] : nullptr;
 }
 
 static int Insert(void* context, const char* name, int image, uint32_t data) {
-    MemoryRows* m = Of(context);
+    std::vector<MemoryRow>& rows = static_cast<MemoryRows*>(context)->rows;
     size_t at = 0;
-    while (at < m->rows.size() && SysCompareNoCase(m->rows[at].text[0].c_str(), name) <= 0)
+    while (at < rows.size() && SysCompareNoCase(rows[at].text[0].c_str(), name) <= 0)
         at++;
-    MemoryRow row;
-    row.text[0] = name, row.image = image, row.data = data;
-    m->rows.insert(m->rows.begin() + (long)at, row);
+    rows.insert(rows.begin() + (long)at, MemoryRow{{name}, image, data});
     return (int)at;
 }
 
-static void GetText(void* context, int row, int column, char* out, size_t size) {
-    MemoryRows* m = Of(context);
-    CopyText(out, size, Valid(m, row) && column >= 0 && column < 5 ? m->rows[row].text[column].c_str() : "");
-}
-
-static void SetText(void* context, int row, int column, const char* text) {
-    MemoryRows* m = Of(context);
-    if (Valid(m, row) && column >= 0 && column < 5) m->rows[row].text[column] = text;
-}
-
-static uint32_t GetData(void* context, int row) {
-    return Valid(Of(context), row) ? Of(context)->rows[row].data : 0;
-}
-
-static void SetData(void* context, int row, uint32_t data) {
-    if (Valid(Of(context), row)) Of(context)->rows[row].data = data;
-}
-
-static void SetImage(void* context, int row, int image) {
-    if (Valid(Of(context), row)) Of(context)->rows[row].image = image;
-}
-
-static void FitColumn(void* context, int column) {
-    Of(context)->fitted.push_back(column);
-}
-
 MemoryRows::MemoryRows()
-    : store{this, Count, Insert, GetText, SetText, GetData, SetData, SetImage, FitColumn} {}
+    : store{this,
+            [](void* c) { return (int)static_cast<MemoryRows*>(c)->rows.size(); },
+            Insert,
+            [](void* c, int row, int column, char* out, size_t size) {
+                MemoryRow* r = At(c, row, column);
+                CopyText(out, size, r ? r->text[column].c_str() : "");
+            },
+            [](void* c, int row, int column, const char* text) {
+                if (MemoryRow* r = At(c, row, column)) r->text[column] = text;
+            },
+            [](void* c, int row) { return At(c, row) ? At(c, row)->data : 0; },
+            [](void* c, int row, uint32_t data) {
+                if (MemoryRow* r = At(c, row)) r->data = data;
+            },
+            [](void* c, int row, int image) {
+                if (MemoryRow* r = At(c, row)) r->image = image;
+            },
+            [](void* c, int column) { static_cast<MemoryRows*>(c)->fitted.push_back(column); }} {}
 
 std::vector<std::string> MemoryRows::Lines() const {
     std::vector<std::string> lines;
