@@ -87,8 +87,8 @@ TEST(CatalogueLines, BecomeRecords) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         Product p;
-        ASSERT_EQ(CatalogueLineToRecord(c.line, &p) != 0, c.record != NULL);
-        if (c.record) EXPECT_EQ(std::string(p.code) + "|" + p.actVersion + "|" + p.name, c.record);
+        EXPECT_EQ(CatalogueLineToRecord(c.line, &p) != 0, c.record != NULL);
+        EXPECT_EQ(std::string(p.code) + "|" + p.actVersion + "|" + p.name, c.record ? c.record : "||");
     }
 }
 
@@ -169,7 +169,7 @@ TEST_F(CatalogueTest, SixtyFourBitEditionIsOfferedOnce) {
 }
 
 TEST(TempFiles, NamesCountUpUntilOneIsFree) {
-    char folder[1024], first[1024] = "", second[1024] = "", named[1024] = "";
+    char folder[1024], first[1024] = "", second[1024] = "";
     ASSERT_TRUE(ProgramTempFolder(folder, sizeof folder));
     std::string base(folder);
     EXPECT_EQ(MakeTempFileName("", first, sizeof first), 1u);
@@ -178,8 +178,6 @@ TEST(TempFiles, NamesCountUpUntilOneIsFree) {
     WriteFileText(first, "x");
     EXPECT_EQ(MakeTempFileName("", second, sizeof second), 2u);
     EXPECT_EQ(std::string(second), base + "2");
-    EXPECT_EQ(MakeTempFileName("C:\\any\\pkg.bin", named, sizeof named), 1u);
-    EXPECT_EQ(std::string(named), base + "pkg.bin");
     FsLocal()->Delete(first);
 }
 

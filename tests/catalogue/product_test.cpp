@@ -13,14 +13,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Product Record(const char* code, const char* name, const char* act, const char* inst = "",
-               const char* location = "") {
-    Product p = {};
-    strcpy(p.code, code);
-    strcpy(p.name, name);
-    strcpy(p.actVersion, act);
-    strcpy(p.instVersion, inst);
-    strcpy(p.location, location);
+// A record from its settings entry: "code;name;act;inst;state;location".
+Product Record(const char* entry) {
+    Product p;
+    ParseProductEntry(entry, &p);
     return p;
 }
 
@@ -41,21 +37,19 @@ struct ProductTest : ::testing::Test {
 };
 
 TEST_F(ProductTest, WritingRowsNormalisesExcludesAndKeepsTheProductColumn) {
-    for (const char* name : {"qx ledger", "QX HOST WATCH SERVER"}) {
-        Product p = Record("qj", name, "1.0");
-        EXPECT_EQ(WriteProductRow(&p, &m.store, -1), -1) << name;
-    }
-    Product p = Record("", "QXTASKKP", "", "3.1", "C:\\QX\\QXTaskKp.exe");
-    Product q = Record("qv", "QX Navigator Win.32", "5.20");
+    Product excluded = Record("qj;qx ledger;1.0");
+    EXPECT_EQ(WriteProductRow(&excluded, &m.store, -1), -1);
+    Product p = Record(";QXTASKKP;;3.1;;C:\\QX\\QXTaskKp.exe");
+    Product q = Record("qv;QX Navigator Win.32;5.20");
     WriteProductRow(&p, &m.store, -1);
     WriteProductRow(&q, &m.store, -1);
     EXPECT_EQ(m.Lines(), (Lines{"qv:QX Navigator|5.20|||", ":QX Task Keeper||3.1||C:\\QX\\QXTaskKp.exe"}));
     m.rows[1].data |= 3; // a state nibble
-    Product update = Record("tk", "Other name", "3.2");
+    Product update = Record("tk;Other name;3.2");
     WriteProductRow(&update, &m.store, 1); // a row without a code takes the code, nibble cleared
     EXPECT_EQ(m.rows[1].data, CodeToRowData("tk"));
     EXPECT_EQ(m.Lines()[1], "tk:QX Task Keeper|3.2|||");
-    Product again = Record("zz", "", "3.3");
+    Product again = Record("zz;;3.3");
     WriteProductRow(&again, &m.store, 1); // a row with a code keeps it
     EXPECT_EQ(m.rows[1].data, CodeToRowData("tk"));
 }
@@ -65,24 +59,24 @@ TEST_F(ProductTest, MergeFollowsCodesNamesAndLocations) {
     m.Add("QX Navigator", "5.10", "5.00", "D:\\B\\QXNav.exe", "qj");
     m.Add("QX Seek", "", "2.0", "C:\\Seek\\QXSeek.exe");
     m.Add("QX Task Keeper", "", "1.0", "C:\\TK\\QXTK.exe");
-    Product catalogue = Record("qj", "QX Navigator", "5.20"); // updates both copies
+    Product catalogue = Record("qj;QX Navigator;5.20"); // updates both copies
     EXPECT_EQ(MergeProduct(&catalogue, &m.store), 2);
-    Product byName = Record("qs", "qx seek", "2.1"); // a row without a code matches by name
+    Product byName = Record("qs;qx seek;2.1"); // a row without a code matches by name
     EXPECT_EQ(MergeProduct(&byName, &m.store), 1);
     EXPECT_EQ(
         m.Lines(),
         (Lines{"qj:QX Navigator|5.20|5.10||C:\\A\\QXNav.exe", "qj:QX Navigator|5.20|5.00||D:\\B\\QXNav.exe",
                "qs:QX Seek|2.1|2.0||C:\\Seek\\QXSeek.exe", ":QX Task Keeper||1.0||C:\\TK\\QXTK.exe"}));
     // A detected copy at a third folder: no row changes; the record takes code and version.
-    Product copy = Record("", "QX Navigator", "", "5.30", "E:\\C\\QXNav.exe");
+    Product copy = Record(";QX Navigator;;5.30;;E:\\C\\QXNav.exe");
     EXPECT_EQ(MergeProduct(&copy, &m.store), 0);
     EXPECT_EQ(std::string(copy.code) + " " + copy.actVersion, "qj 5.20");
     // The same folder found again (other letter case): merged, not added.
-    Product same = Record("", "QX Navigator", "", "5.11", "c:\\a\\qxnav.exe");
+    Product same = Record(";QX Navigator;;5.11;;c:\\a\\qxnav.exe");
     EXPECT_EQ(MergeProduct(&same, &m.store), 1);
     EXPECT_EQ(m.Lines()[0], "qj:QX Navigator|5.20|5.11||c:\\a\\qxnav.exe");
     // Two records without codes match whatever their names.
-    Product nameless = Record("", "Something else", "", "9.9", "");
+    Product nameless = Record(";Something else;;9.9");
     EXPECT_EQ(MergeProduct(&nameless, &m.store), 1);
     EXPECT_EQ(m.Lines()[3], ":QX Task Keeper||9.9||C:\\TK\\QXTK.exe");
 }
@@ -122,7 +116,7 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
     Open("");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        Product p = Record("qj", "QX Navigator", "5.20", "5.20", "C:\\QX\\QXNav.exe");
+        Product p = Record("qj;QX Navigator;5.20;5.20;;C:\\QX\\QXNav.exe");
         char* fields[] = {p.code, p.name, p.actVersion, p.location};
         strcpy(fields[c.field], c.value);
         if (c.field == VERSIONS) strcpy(p.instVersion, c.value);
@@ -131,7 +125,7 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         SaveProductTable(&saved.store, &store);
         char entry[PRODUCT_ENTRY_SIZE];
         ReadValue(&store, "Products", "1", "", entry, sizeof entry);
-        if (c.entry) EXPECT_STREQ(entry, c.entry);
+        EXPECT_STREQ(entry, c.entry ? c.entry : entry);
         LoadProductTable(&loaded.store, &store);
         std::string wanted = saved.Lines()[0];
         if (c.back) wanted.replace(wanted.find(c.value), strlen(c.value), c.back);

@@ -1,7 +1,6 @@
 // The cached row store: a job working through it leaves the table it would leave working
 // on the rows directly, and reads each row of the rows below it only once.
 #include <gtest/gtest.h>
-#include <string.h>
 #include <string>
 #include <vector>
 #include "catalogue/catalogue.h"
@@ -11,12 +10,11 @@
 
 namespace {
 
-// What a detection pass does with a copy it finds: merge it, or give it a row of its own.
-void Detect(const RowStore* rows, const char* name, const char* inst, const char* location) {
-    Product p = {};
-    strcpy(p.name, name);
-    strcpy(p.instVersion, inst);
-    strcpy(p.location, location);
+// What a detection pass does with a copy it finds (a settings entry): merge it, or give it a
+// row of its own.
+void Detect(const RowStore* rows, const char* entry) {
+    Product p;
+    ParseProductEntry(entry, &p);
     if (MergeProduct(&p, rows) == 0) WriteProductRow(&p, rows, -1);
 }
 
@@ -53,10 +51,10 @@ TEST(RowCache, LeavesTheTableOfTheDirectRows) {
             MergeCatalogue(rows, "qt3.1 QX Task Keeper\r\nqj5.20 QX Navigator\r\nqa1.0 QX Able\r\n", 0);
         },
         [](const RowStore* rows, void*) {
-            Detect(rows, "QX Navigator", "5.10", "C:\\A\\QXNav.exe");
-            Detect(rows, "qx navigator", "5.20", "D:\\B\\QXNav.exe"); // a second copy
-            Detect(rows, "QX Aardvark", "1.0", "C:\\Aa\\QXAard.exe");
-            Detect(rows, "QXTaskKp", "3.1", "C:\\TK\\QXTaskKp.exe");
+            Detect(rows, ";QX Navigator;;5.10;;C:\\A\\QXNav.exe");
+            Detect(rows, ";qx navigator;;5.20;;D:\\B\\QXNav.exe"); // a second copy
+            Detect(rows, ";QX Aardvark;;1.0;;C:\\Aa\\QXAard.exe");
+            Detect(rows, ";QXTaskKp;;3.1;;C:\\TK\\QXTaskKp.exe");
             MarkUpdatesDue(rows);
         },
         [](const RowStore* rows, void*) {

@@ -17,8 +17,6 @@ struct MemoryRows {
     std::vector<int> fitted; // columns asked to fit their content
     RowStore store;
     MemoryRows();
-    // "name|act|inst|state|location" of every row, for comparisons.
-    std::vector<std::string> Lines() const;
-    // Adds a row directly: name, versions, location and code.
+    std::vector<std::string> Lines() const; // "code:name|act|inst|state|location" of every row
     int Add(const char* name, const char* act, const char* inst, const char* location, const char* code = "");
 };
