@@ -92,15 +92,6 @@ TEST(CatalogueLines, BecomeRecords) {
     }
 }
 
-TEST_F(CatalogueTest, EmptyTableTakesTheCatalogueButNotQz) {
-    Serve("products.txt", "qj5.20 QX Navigator\r\nqv2.4 QX Seek\r\n\r\nqz9.9 Hidden\nqt3.1 QX Task "
-                          "Keeper\rqa1.0 QX Alpha\r\nno-space\r\n");
-    RefreshCatalogue(&m.store);
-    EXPECT_EQ(m.Lines(), (Lines{"qa:QX Alpha|1.0|||", "qj:QX Navigator|5.20|||", "qv:QX Seek|2.4|||",
-                                "qt:QX Task Keeper|3.1|||"}));
-    EXPECT_EQ(m.fitted, (std::vector<int>{0}));
-}
-
 TEST_F(CatalogueTest, DetectedRowIsOnlyUpdated) {
     m.Add("QX Navigator", "", "5.10", "C:\\QX\\QXNav.exe");
     Serve("products.txt", "qj5.20 qx navigator\r\nqv2.4 QX Seek\r\nqz9.9 QX Navigator\r\n");

@@ -37,21 +37,16 @@ struct ProductTest : ::testing::Test {
 };
 
 TEST_F(ProductTest, WritingRowsNormalisesExcludesAndKeepsTheProductColumn) {
-    Product excluded = Record("qj;qx ledger;1.0");
+    Product excluded = Record("qj;qx ledger;1.0"), p = Record(";QXTASKKP;;3.1;;C:\\QX\\QXTaskKp.exe");
     EXPECT_EQ(WriteProductRow(&excluded, &m.store, -1), -1);
-    Product p = Record(";QXTASKKP;;3.1;;C:\\QX\\QXTaskKp.exe");
-    Product q = Record("qv;QX Navigator Win.32;5.20");
-    WriteProductRow(&p, &m.store, -1);
-    WriteProductRow(&q, &m.store, -1);
-    EXPECT_EQ(m.Lines(), (Lines{"qv:QX Navigator|5.20|||", ":QX Task Keeper||3.1||C:\\QX\\QXTaskKp.exe"}));
-    m.rows[1].data |= 3; // a state nibble
-    Product update = Record("tk;Other name;3.2");
-    WriteProductRow(&update, &m.store, 1); // a row without a code takes the code, nibble cleared
-    EXPECT_EQ(m.rows[1].data, CodeToRowData("tk"));
-    EXPECT_EQ(m.Lines()[1], "tk:QX Task Keeper|3.2|||");
-    Product again = Record("zz;;3.3");
-    WriteProductRow(&again, &m.store, 1); // a row with a code keeps it
-    EXPECT_EQ(m.rows[1].data, CodeToRowData("tk"));
+    int row = WriteProductRow(&p, &m.store, -1);
+    m.rows[row].data |= 3; // a state nibble
+    Product update = Record("tk;Other name;3.2"), again = Record("zz;;3.3");
+    WriteProductRow(&update, &m.store, row); // a row without a code takes the code, nibble cleared
+    EXPECT_EQ(m.Lines(), Lines{"tk:QX Task Keeper|3.2|||"});
+    EXPECT_EQ(m.rows[0].data, CodeToRowData("tk"));
+    WriteProductRow(&again, &m.store, row); // a row with a code keeps it
+    EXPECT_EQ(m.rows[0].data, CodeToRowData("tk"));
 }
 
 TEST_F(ProductTest, MergeFollowsCodesNamesAndLocations) {
@@ -95,31 +90,28 @@ TEST_F(ProductTest, MarkingComparesVersionsByteForByte) {
 }
 
 TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
-    enum { CODE, NAME, VERSIONS, LOCATION };
     const struct {
-        int field;
-        const char* value;
+        const char *code, *name;
         const char* entry; // the stored form, where other copies rely on it
-        const char* back;  // NULL: the value itself
+        const char* back;  // NULL: the name itself
     } cases[] = {
-        {NAME, "QX Navigator", "qj;QX Navigator;5.20;5.20;;C:\\QX\\QXNav.exe"},
-        {NAME, "Odd;name", "qj;\"Odd;name\";5.20;5.20;;C:\\QX\\QXNav.exe"},
-        {VERSIONS, "1\"2", "qj;QX Navigator;\"1\"2\";\"1\"2\";;C:\\QX\\QXNav.exe"},
-        {NAME, "QX \"Navigator\"; Pro=1", "qj;'QX \"Navigator\"; Pro=1';5.20;5.20;;C:\\QX\\QXNav.exe"},
-        {CODE, " q", "\" q\";QX Navigator;5.20;5.20;;C:\\QX\\QXNav.exe"}, // the settings drop a leading blank
-        {NAME, "\"QX"},
-        {NAME, "a;'b\";"},
-        {LOCATION, "'C:\\Q;X\\QX.exe"},
-        {NAME, "a\";b';c", NULL, "a';b';c"}, // no quoting carries both
-        {NAME, "a\r\nb", NULL, "a  b"},      // a line end would end the settings line
+        {"qj", "QX Navigator", "qj;QX Navigator;5.20;5.20;;C:\\QX"},
+        {"qj", "Odd;name", "qj;\"Odd;name\";5.20;5.20;;C:\\QX"},
+        {"qj", "1\"2", "qj;\"1\"2\";5.20;5.20;;C:\\QX"},
+        {"qj", "QX \"Navigator\"; Pro=1", "qj;'QX \"Navigator\"; Pro=1';5.20;5.20;;C:\\QX"},
+        {" q", "QX", "\" q\";QX;5.20;5.20;;C:\\QX"}, // the settings drop a blank in front of a value
+        {"qj", "\"QX"},
+        {"qj", "'QX"},
+        {"qj", "a;'b\";"},
+        {"qj", "a\";b';c", NULL, "a';b';c"}, // no quoting carries both
+        {"qj", "a\r\nb", NULL, "a  b"},      // a line end would end the settings line
     };
     Open("");
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        Product p = Record("qj;QX Navigator;5.20;5.20;;C:\\QX\\QXNav.exe");
-        char* fields[] = {p.code, p.name, p.actVersion, p.location};
-        strcpy(fields[c.field], c.value);
-        if (c.field == VERSIONS) strcpy(p.instVersion, c.value);
+        SCOPED_TRACE(c.name);
+        Product p = Record("qj;;5.20;5.20;;C:\\QX");
+        strcpy(p.code, c.code);
+        strcpy(p.name, c.name);
         MemoryRows saved, loaded;
         WriteProductRow(&p, &saved.store, -1);
         SaveProductTable(&saved.store, &store);
@@ -127,9 +119,8 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         ReadValue(&store, "Products", "1", "", entry, sizeof entry);
         EXPECT_STREQ(entry, c.entry ? c.entry : entry);
         LoadProductTable(&loaded.store, &store);
-        std::string wanted = saved.Lines()[0];
-        if (c.back) wanted.replace(wanted.find(c.value), strlen(c.value), c.back);
-        EXPECT_EQ(loaded.Lines(), Lines{wanted}) << entry;
+        std::string back = std::string(c.code) + ":" + (c.back ? c.back : c.name) + "|5.20|5.20||C:\\QX";
+        EXPECT_EQ(loaded.Lines(), Lines{back}) << entry;
     }
     Product p;
     ParseProductEntry("abcdef;'single; quoted';1\r\nignored", &p);
