@@ -1,12 +1,10 @@
-// The column layout read from the settings, and the tooltip texts. (Saving it, the round
-// trip and the layout written on another desktop are tested with the main window.)
+// The column layout read from the settings. (Saving it, the round trip and the layout
+// written on another desktop are tested with the main window.)
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
 #include "app/columns.h"
-#include "app/tooltips.h"
 #include "settings/store.h"
-#include "settings/strings.h"
 #include "support/testfiles.h"
 
 namespace {
@@ -42,18 +40,6 @@ TEST(Columns, ReadsWidthsAndOrders) {
             layout += std::to_string(table[n].width) + "," + std::to_string(table[n].order) + " ";
         EXPECT_EQ(layout, c.layout);
     }
-}
-
-// The ';' and TAB rules are GetTipText's (tested with the string tables); tooltips add these.
-TEST(ToolTips, CutAtTheEllipsisAndGiveNothingForIdZero) {
-    static const StringRecord table[] = {{0, "XX"}, {1, "Test"}, {11, "&Open...;Opens"}, {0, nullptr}};
-    Language saved = gLanguage;
-    gLanguage.table = table;
-    char out[80], none[80];
-    GetToolTipText(11, out, sizeof out);
-    GetToolTipText(0, none, sizeof none);
-    gLanguage = saved;
-    EXPECT_EQ(std::string(out) + "|" + none, "Open|");
 }
 
 } // namespace

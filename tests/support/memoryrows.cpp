@@ -37,7 +37,7 @@ MemoryRows::MemoryRows()
             [](void* c, int row, int image) {
                 if (MemoryRow* r = At(c, row)) r->image = image;
             },
-            [](void* c, int column) { static_cast<MemoryRows*>(c)->fitted.push_back(column); }} {}
+            [](void*, int) {}} {}
 
 std::vector<std::string> MemoryRows::Lines() const {
     std::vector<std::string> lines;

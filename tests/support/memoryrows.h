@@ -14,7 +14,6 @@ struct MemoryRow {
 
 struct MemoryRows {
     std::vector<MemoryRow> rows;
-    std::vector<int> fitted; // columns asked to fit their content
     RowStore store;
     MemoryRows();
     std::vector<std::string> Lines() const; // "code:name|act|inst|state|location" of every row
