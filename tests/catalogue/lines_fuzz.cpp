@@ -91,12 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!text) return 0;
     memcpy(text, data + 1, size - 1);
     text[size - 1] = 0;
-    switch (data[0] & 3) {
-    case 0: CheckCatalogue(text, false); break;
-    case 1: CheckCatalogue(text, true); break;
-    case 2: CheckList(text, false); break;
-    case 3: CheckList(text, true); break;
-    }
+    if (data[0] & 2)
+        CheckList(text, data[0] & 1);
+    else
+        CheckCatalogue(text, data[0] & 1);
     free(text);
     return 0;
 }

@@ -7,7 +7,6 @@
 #include "settings/store.h"
 #include "settings/strings.h"
 #include "support/memoryrows.h"
-#include "support/testfiles.h"
 
 namespace {
 
@@ -22,7 +21,6 @@ Product Record(const char* entry) {
 
 struct ProductTest : ::testing::Test {
     MemoryRows m;
-    TempFolder folder;
     Store store = {};
     Language saved = gLanguage;
     void SetUp() override { gLanguage.table = FindLanguageTable("US"); }
@@ -30,9 +28,9 @@ struct ProductTest : ::testing::Test {
         gLanguage = saved;
         if (store.mutex) CloseStore(&store);
     }
-    void Open(const std::string& settings) {
-        WriteFileText(folder / "p.ini", settings);
-        OpenStore(&store, (folder / "p.ini").c_str(), STORE_NO_LOCATE);
+    void Open(const char* settings) { // in memory only
+        OpenStore(&store, nullptr, STORE_NO_LOCATE);
+        store.text = strdup(settings);
     }
 };
 
