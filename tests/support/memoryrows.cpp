@@ -4,10 +4,13 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 
-// The row, or NULL where the list view would find none.
-static MemoryRow* At(void* context, int row, int column = 0) {
-    std::vector<MemoryRow>& rows = static_cast<MemoryRows*>(context)->rows;
-    return row >= 0 && row < (int)rows.size() && column >= 0 && column < 5 ? &rows[(size_t)row] : nullptr;
+// A row that does not exist throws: the test fails where the list view would quietly do nothing.
+static MemoryRow& At(void* context, int row) {
+    return static_cast<MemoryRows*>(context)->rows.at((size_t)row);
+}
+
+static int Count(void* context) {
+    return (int)static_cast<MemoryRows*>(context)->rows.size();
 }
 
 static int Insert(void* context, const char* name, int image, uint32_t data) {
@@ -20,24 +23,18 @@ static int Insert(void* context, const char* name, int image, uint32_t data) {
 }
 
 MemoryRows::MemoryRows()
-    : store{this,
-            [](void* c) { return (int)static_cast<MemoryRows*>(c)->rows.size(); },
-            Insert,
-            [](void* c, int row, int column, char* out, size_t size) {
-                MemoryRow* r = At(c, row, column);
-                CopyText(out, size, r ? r->text[column].c_str() : "");
-            },
-            [](void* c, int row, int column, const char* text) {
-                if (MemoryRow* r = At(c, row, column)) r->text[column] = text;
-            },
-            [](void* c, int row) { return At(c, row) ? At(c, row)->data : 0; },
-            [](void* c, int row, uint32_t data) {
-                if (MemoryRow* r = At(c, row)) r->data = data;
-            },
-            [](void* c, int row, int image) {
-                if (MemoryRow* r = At(c, row)) r->image = image;
-            },
-            [](void*, int) {}} {}
+    : store{
+          this,
+          Count,
+          Insert,
+          [](void* c, int row, int column, char* out, size_t size) {
+              CopyText(out, size, At(c, row).text[column].c_str());
+          },
+          [](void* c, int row, int column, const char* text) { At(c, row).text[column] = text; },
+          [](void* c, int row) { return row >= 0 && row < Count(c) ? At(c, row).data : 0; }, // 0: no such row
+          [](void* c, int row, uint32_t data) { At(c, row).data = data; },
+          [](void* c, int row, int image) { At(c, row).image = image; },
+          [](void*, int) {}} {}
 
 std::vector<std::string> MemoryRows::Lines() const {
     std::vector<std::string> lines;
