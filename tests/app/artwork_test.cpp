@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <string>
+#include <vector>
 #include "artwork.h"
 #include "support/testfiles.h"
 

@@ -34,9 +34,8 @@ struct ProductTest : ::testing::Test {
     }
 };
 
-TEST_F(ProductTest, WritingRowsNormalisesExcludesAndKeepsTheProductColumn) {
-    Product excluded = Record("qj;qx ledger;1.0"), p = Record(";QXTASKKP;;3.1;;C:\\QX\\QXTaskKp.exe");
-    EXPECT_EQ(WriteProductRow(&excluded, &m.store, -1), -1);
+TEST_F(ProductTest, WritingRowsNormalisesAndKeepsTheProductColumnAndCode) {
+    Product p = Record(";QXTASKKP;;3.1;;C:\\QX\\QXTaskKp.exe");
     int row = WriteProductRow(&p, &m.store, -1);
     m.rows[row].data |= 3; // a state nibble
     Product update = Record("tk;Other name;3.2"), again = Record("zz;;3.3");
@@ -60,10 +59,6 @@ TEST_F(ProductTest, MergeFollowsCodesNamesAndLocations) {
         m.Lines(),
         (Lines{"qj:QX Navigator|5.20|5.10||C:\\A\\QXNav.exe", "qj:QX Navigator|5.20|5.00||D:\\B\\QXNav.exe",
                "qs:QX Seek|2.1|2.0||C:\\Seek\\QXSeek.exe", ":QX Task Keeper||1.0||C:\\TK\\QXTK.exe"}));
-    // A detected copy at a third folder: no row changes; the record takes code and version.
-    Product copy = Record(";QX Navigator;;5.30;;E:\\C\\QXNav.exe");
-    EXPECT_EQ(MergeProduct(&copy, &m.store), 0);
-    EXPECT_EQ(std::string(copy.code) + " " + copy.actVersion, "qj 5.20");
     // The same folder found again (other letter case): merged, not added.
     Product same = Record(";QX Navigator;;5.11;;c:\\a\\qxnav.exe");
     EXPECT_EQ(MergeProduct(&same, &m.store), 1);
