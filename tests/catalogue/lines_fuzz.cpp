@@ -1,11 +1,10 @@
 // libFuzzer target for the update server's text files. The first input byte picks the file,
 // the rest is its text (in a buffer of exactly its length, so a read past it stops the fuzzer):
-//   0  the catalogue, merged into an empty table: every row it adds has a two-character code of
-//      printable ASCII other than "qz", and a name and version of at most 31 printable bytes
-//   1  the catalogue, merged into a table of one row: no row is added
-//   2  the class list: each storable code reads back its last line's value, nothing else
-//   3  the edition list: each storable letter reads back its last name, "Default" is the
-//      first letter, "*" the year
+//   0, 1  the catalogue, merged into an empty table: each row added has a printable two-character
+//         code other than "qz", a name and version of at most 31 printable bytes; or into a table
+//         of one row: no row is added
+//   2, 3  the class or edition list: each storable code or letter reads back its last line's value
+//         and nothing else does, but the editions' "Default" (the first letter) and "*" (the year)
 #include <stdlib.h>
 #include <string.h>
 #include <map>
