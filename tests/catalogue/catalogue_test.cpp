@@ -1,5 +1,6 @@
-// The catalogue and the class and edition lists: line parsing, merging into the table,
-// the settings they leave, and the 64-bit offer. Downloads are served from memory here.
+// The catalogue's lines and the class and edition lists: the records and settings they give,
+// and the 64-bit offer. Downloads are served from memory here. (Merging the catalogue into
+// the table is tested with the row cache and end to end on Windows.)
 #include <gtest/gtest.h>
 #include <string.h>
 #include <map>
@@ -10,8 +11,6 @@
 #include "platform/fs.h"
 #include "platform/sys.h"
 #include "settings/store.h"
-#include "settings/strings.h"
-#include "support/memoryrows.h"
 #include "support/testfiles.h"
 #include "update/tempfiles.h"
 
@@ -30,19 +29,15 @@ long MapDownload(const char* relativePath, const char* localPath) {
 }
 
 struct CatalogueTest : ::testing::Test {
-    MemoryRows m;
     Store store = {};
-    Language saved = gLanguage;
     void SetUp() override {
         gServed.clear();
         gDownload = MapDownload;
-        gLanguage.table = FindLanguageTable("US");
         Settings("");
     }
     void TearDown() override {
         CloseStore(&store);
         gDownload = nullptr;
-        gLanguage = saved;
     }
     void Settings(const char* text) { // in memory only
         if (store.mutex) CloseStore(&store);
@@ -88,14 +83,6 @@ TEST(CatalogueLines, BecomeRecords) {
         EXPECT_EQ(CatalogueLineToRecord(c.line, &p) != 0, c.record != NULL);
         EXPECT_EQ(std::string(p.code) + "|" + p.actVersion + "|" + p.name, c.record ? c.record : "||");
     }
-}
-
-TEST_F(CatalogueTest, DetectedRowIsOnlyUpdated) {
-    m.Add("QX Navigator", "", "5.10", "C:\\QX\\QXNav.exe");
-    gServed["products.txt"] = "qj5.20 qx navigator\r\nqv2.4 QX Seek\r\nqz9.9 QX Navigator\r\n";
-    RefreshCatalogue(&m.store);
-    // The qz line matches by name only after the row got the code qj: it changes nothing.
-    EXPECT_EQ(m.Lines(), (Lines{"qj:QX Navigator|5.20|5.10|Please update!|C:\\QX\\QXNav.exe"}));
 }
 
 TEST_F(CatalogueTest, ClassListKeepsOldEntriesAndTheLastLineWins) {

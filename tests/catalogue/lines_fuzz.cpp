@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 #include "catalogue/catalogue.h"
@@ -86,14 +87,13 @@ void CheckList(const char* text, bool editions) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    char* text = (char*)malloc(size);
-    if (!text) return 0;
+    std::unique_ptr<char[]> buffer(new char[size]);
+    char* text = buffer.get();
     memcpy(text, data + 1, size - 1);
     text[size - 1] = 0;
     if (data[0] & 2)
         CheckList(text, data[0] & 1);
     else
         CheckCatalogue(text, data[0] & 1);
-    free(text);
     return 0;
 }

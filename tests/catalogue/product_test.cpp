@@ -59,6 +59,8 @@ TEST_F(ProductTest, MergeFollowsCodesNamesAndLocations) {
         m.Lines(),
         (Lines{"qj:QX Navigator|5.20|5.10||C:\\A\\QXNav.exe", "qj:QX Navigator|5.20|5.00||D:\\B\\QXNav.exe",
                "qs:QX Seek|2.1|2.0||C:\\Seek\\QXSeek.exe", ":QX Task Keeper||1.0||C:\\TK\\QXTK.exe"}));
+    Product otherCode = Record("qz;QX Navigator;9.9"); // rows with a code match by their code only
+    EXPECT_EQ(MergeProduct(&otherCode, &m.store), 0);
     // The same folder found again (other letter case): merged, not added.
     Product same = Record(";QX Navigator;;5.11;;c:\\a\\qxnav.exe");
     EXPECT_EQ(MergeProduct(&same, &m.store), 1);
