@@ -9,8 +9,10 @@
 
 namespace {
 
-const char* const kIcons[] = {"program.ico", "state70.ico", "state71.ico",
-                              "state72.ico", "state73.ico", "state74.ico"};
+// The icons first, then the toolbar strips.
+const char* const kFiles[] = {"program.ico", "state70.ico", "state71.ico", "state72.ico",
+                              "state73.ico", "state74.ico", "toolbar.bmp", "toolbar_hot.bmp"};
+const std::vector<std::string> kIcons(kFiles, kFiles + 6), kStrips(kFiles + 6, kFiles + 8);
 
 std::string Committed(const std::string& name) {
     return ReadFileText(std::string(QX_SOURCE_DIR) + "/src/app/res/" + name);
@@ -27,9 +29,7 @@ uint32_t Le(const std::string& b, size_t at, int bytes = 4) {
 TEST(Artwork, CommittedFilesAreWhatTheGeneratorDraws) {
     TempFolder folder;
     ASSERT_EQ(WriteArtwork(folder.path.c_str()), 0);
-    std::vector<std::string> names(std::begin(kIcons), std::end(kIcons));
-    names.insert(names.end(), {"toolbar.bmp", "toolbar_hot.bmp"});
-    for (const std::string& name : names)
+    for (const char* name : kFiles)
         // On failure, run scripts/artwork and look at the pictures before committing them.
         EXPECT_TRUE(ReadFileText(folder / name) == Committed(name)) << name << " differs from the generator";
 }
@@ -37,7 +37,7 @@ TEST(Artwork, CommittedFilesAreWhatTheGeneratorDraws) {
 // 32-bit images of 16 and 32 pixels (the program's also 48) whose AND mask is their alpha:
 // visible pictures, but the empty state fully transparent.
 TEST(Artwork, IconsHaveTheirSizesAndPictures) {
-    for (const char* name : kIcons) {
+    for (const std::string& name : kIcons) {
         std::string ico = Committed(name);
         ASSERT_EQ(Le(ico, 4, 2), name[0] == 'p' ? 3u : 2u) << name;
         for (size_t i = 0; i < Le(ico, 4, 2); i++) {
@@ -67,7 +67,7 @@ TEST(Artwork, IconsHaveTheirSizesAndPictures) {
 // Strips of ten 24-pixel images, 8 bits: light grey is the transparent key, palette entry 0
 // and no other, and each image is drawn on it.
 TEST(Artwork, ToolbarStripsAreKeyedEightBitImages) {
-    for (const char* name : {"toolbar.bmp", "toolbar_hot.bmp"}) {
+    for (const std::string& name : kStrips) {
         SCOPED_TRACE(name);
         std::string bmp = Committed(name);
         size_t pixels = Le(bmp, 10);

@@ -12,7 +12,6 @@ TEST(Columns, ReadsWidthsAndOrders) {
     const struct {
         const char *settings, *layout;
     } cases[] = {
-        {"", "150,0 50,1 50,2 100,3 -1,4 "},
         {"Col0=120,1\r\nCol1=70,0\r\n", "120,1 70,0 50,2 100,3 -1,4 "},
         {"Col0=150,0\r\nCol1=80\r\n", "150,0 80,0 50,2 100,3 -1,4 "},     // no comma: order 0, found: kept
         {"Col0=abc\r\nCol1=-5,9\r\n", "150,0 50,1 50,2 100,3 -1,4 "},     // no width: the defaults (at 100%)
