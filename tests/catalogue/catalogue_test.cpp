@@ -42,11 +42,6 @@ struct CatalogueTest : ::testing::Test {
         OpenStore(&store, nullptr, STORE_NO_LOCATE);
         store.text = strdup(text);
     }
-    std::string Value(const char* section, const char* key) {
-        char value[1024];
-        ReadValue(&store, section, key, "<none>", value, sizeof value);
-        return value;
-    }
 };
 
 TEST(TextLines, SplitAtAnyRunOfLineEndsAndInPieces) {
@@ -85,11 +80,10 @@ TEST(CatalogueLines, BecomeRecords) {
 
 TEST_F(CatalogueTest, ClassListKeepsOldEntriesAndTheLastLineWins) {
     Settings("[Class]\r\nqv=OldSeekMain\r\nxx=Kept\r\n");
-    // Codes that cannot be settings keys are skipped: a '[' line would end the section.
+    // Codes that cannot be settings keys are skipped ('[' would end the section), as is "qv" alone.
     gServed["dw/cls.txt"] =
         "qjQXNavigatorMain\r\nqj+\r\nqv\r\nqtTask Keeper Main \r\n[aBad\r\n b Bad\r\nq=Bad\r\n";
     RefreshClassList(&store);
-    // "qv" alone (two characters) is skipped: the old entry stays.
     EXPECT_STREQ(store.text, "[Class]\r\nqv=OldSeekMain\r\nxx=Kept\r\nqj=+\r\nqt=Task Keeper Main \r\n");
 }
 
@@ -129,7 +123,10 @@ TEST_F(CatalogueTest, SixtyFourBitEditionIsOfferedOnce) {
         OfferWin64Edition(&store, 0, &host);
         OfferWin64Edition(&store, 0, &host);
         EXPECT_EQ(gAsked, c.asked);
-        EXPECT_EQ(Value("Edition", "Default") + " " + Value("QXUpdate", "64"), c.after);
+        char chosen[8], key64[8];
+        ReadValue(&store, "Edition", "Default", "", chosen, sizeof chosen);
+        ReadValue(&store, "QXUpdate", "64", "<none>", key64, sizeof key64);
+        EXPECT_EQ(std::string(chosen) + " " + key64, c.after);
     }
 }
 

@@ -104,10 +104,7 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         std::string back = std::string(c.code) + ":" + (c.back ? c.back : c.name) + "|5.20|5.20||C:\\QX";
         EXPECT_EQ(loaded.Lines(), Lines{back}) << entry;
     }
-    Product p;
-    ParseProductEntry("abcdef;'single; quoted';1\r\nignored", &p);
-    EXPECT_EQ(std::string(p.code) + "|" + p.name + "|" + p.actVersion + "|" + p.instVersion,
-              "abc|single; quoted|1|");
+    EXPECT_STREQ(Record("abcdef;QX").code, "abc"); // a longer code in another copy's entry
 }
 
 TEST_F(ProductTest, TableSurvivesTheSettingsWithTheLanguagesStateRuleAndMarks) {
