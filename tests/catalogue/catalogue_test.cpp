@@ -5,7 +5,6 @@
 #include <string.h>
 #include <map>
 #include <string>
-#include <vector>
 #include "catalogue/catalogue.h"
 #include "catalogue/lists.h"
 #include "platform/fs.h"
