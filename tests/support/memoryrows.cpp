@@ -42,7 +42,7 @@ std::vector<std::string> MemoryRows::Lines() const {
         char code[4];
         RowDataToCode(r.data, code, sizeof code);
         lines.push_back(std::string(code) + ":" + r.text[0] + "|" + r.text[1] + "|" + r.text[2] + "|" +
-                        r.text[3] + "|" + r.text[4]);
+                        r.text[3] + "|" + r.text[4] + (r.image ? "#" + std::to_string(r.image) : ""));
     }
     return lines;
 }

@@ -16,6 +16,6 @@ struct MemoryRows {
     std::vector<MemoryRow> rows;
     RowStore store;
     MemoryRows();
-    std::vector<std::string> Lines() const; // "code:name|act|inst|state|location" of every row
+    std::vector<std::string> Lines() const; // per row "code:name|act|inst|state|location[#image]"
     int Add(const char* name, const char* act, const char* inst, const char* location, const char* code = "");
 };
