@@ -68,17 +68,16 @@ TEST(Artwork, IconsHaveTheirSizesAndPictures) {
 // and no other, and each image is drawn on it.
 TEST(Artwork, ToolbarStripsAreKeyedEightBitImages) {
     for (const std::string& name : kStrips) {
-        SCOPED_TRACE(name);
         std::string bmp = Committed(name);
         size_t pixels = Le(bmp, 10);
-        ASSERT_EQ(pixels, 14u + 40 + 1024);
+        ASSERT_EQ(pixels, 14u + 40 + 1024) << name;
         for (size_t i = 0; i < 256; i++)
-            EXPECT_EQ((Le(bmp, 54 + 4 * i) & 0xFFFFFF) == 0xC0C0C0, i == 0) << "palette entry " << i;
+            EXPECT_EQ((Le(bmp, 54 + 4 * i) & 0xFFFFFF) == 0xC0C0C0, i == 0) << name << " palette entry " << i;
         for (size_t cell = 0; cell < 10; cell++) {
             size_t drawn = 0;
             for (size_t p = 0; p < 24 * 24; p++)
                 drawn += bmp.at(pixels + p / 24 * 240 + cell * 24 + p % 24) != 0;
-            EXPECT_TRUE(drawn > 24 * 24 / 6 && drawn < 24 * 24) << "image " << cell << ": " << drawn;
+            EXPECT_TRUE(drawn > 24 * 24 / 6 && drawn < 24 * 24) << name << " image " << cell << ": " << drawn;
         }
     }
 }

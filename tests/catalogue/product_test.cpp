@@ -100,9 +100,8 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         MemoryRows saved, loaded;
         WriteProductRow(&p, &saved.store, -1);
         SaveProductTable(&saved.store, &store);
-        char entry[PRODUCT_ENTRY_SIZE];
-        ReadValue(&store, "Products", "1", "", entry, sizeof entry);
-        EXPECT_STREQ(entry, c.entry ? c.entry : entry);
+        std::string entry = store.text;
+        EXPECT_EQ(entry, c.entry ? "[Products]\r\n1=" + std::string(c.entry) + "\r\n" : entry);
         LoadProductTable(&loaded.store, &store);
         std::string back = std::string(c.code) + ":" + (c.back ? c.back : c.name) + "|5.20|5.20||C:\\QX";
         EXPECT_EQ(loaded.Lines(), Lines{back}) << entry;
@@ -126,9 +125,7 @@ TEST_F(ProductTest, TableSurvivesTheSettingsWithTheLanguagesStateRuleAndMarks) {
     LoadProductTable(&german.store, &store);
     EXPECT_EQ(german.rows[1].text[3], ""); // "Updated at " is not the German text
     SaveProductTable(&m.store, &store);
-    char value[256];
-    EXPECT_EQ(ReadValue(&store, "Products", "x", NULL, value, sizeof value), 1); // stale keys go
-    EXPECT_EQ(ReadValue(&store, "Products", "5", NULL, value, sizeof value), 1);
+    EXPECT_EQ(std::string(store.text).find("\nx="), std::string::npos); // stale keys go
 }
 
 // What a detection pass does with a copy it finds: merge it, or give it a row of its own.
@@ -137,18 +134,12 @@ void Detect(const RowStore* rows, const char* entry) {
     if (MergeProduct(&p, rows) == 0) WriteProductRow(&p, rows, -1);
 }
 
-int gTextReads, gBatches;
-void (*gGetText)(void*, int, int, char*, size_t);
+int gBatches;
 
 // The cached row store: a job working through it leaves the table it would leave working on
 // the rows directly (here m), and reads each row of the rows below it only once.
 TEST_F(ProductTest, RowCacheLeavesTheTableOfTheDirectRows) {
     MemoryRows below;
-    gGetText = below.store.GetText;
-    below.store.GetText = [](void* context, int row, int column, char* out, size_t size) {
-        gTextReads++;
-        gGetText(context, row, column, out, size);
-    };
     // The rows' own thread, as the list view's batch runs there: here, at once.
     below.store.Batch = [](void* context, RowWork work, void* argument) {
         gBatches++;
@@ -171,18 +162,18 @@ TEST_F(ProductTest, RowCacheLeavesTheTableOfTheDirectRows) {
     BatchRows(&cached, job, NULL);
     EXPECT_EQ(below.Lines(), m.Lines());
     EXPECT_EQ(gBatches, 1);
-    EXPECT_EQ(gTextReads, 0); // every row it holds was inserted through it
+    EXPECT_EQ(below.textReads, 0); // every row it holds was inserted through it
 
     // A job on the table as it now is reads each row once.
     CloseRowCache(&cached);
-    gTextReads = 0;
+    below.textReads = 0;
     cached = OpenRowCache(&below.store);
     // A row without a code takes one: its item data is written through.
     const char* catalogue = "qj5.40 QX Navigator\r\nqt3.2 QX Task Keeper\r\nqa1.0 QX Aardvark\r\n";
     MergeCatalogue(&cached, catalogue, 6);
     MergeCatalogue(&m.store, catalogue, 6);
     EXPECT_EQ(below.Lines(), m.Lines());
-    EXPECT_EQ(gTextReads, 5 * (int)below.rows.size());
+    EXPECT_EQ(below.textReads, 5 * (int)below.rows.size());
     CloseRowCache(&cached);
 }
 

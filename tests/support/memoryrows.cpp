@@ -28,6 +28,7 @@ MemoryRows::MemoryRows()
           Count,
           Insert,
           [](void* c, int row, int column, char* out, size_t size) {
+              static_cast<MemoryRows*>(c)->textReads++;
               CopyText(out, size, At(c, row).text[column].c_str());
           },
           [](void* c, int row, int column, const char* text) { At(c, row).text[column] = text; },

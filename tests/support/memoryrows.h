@@ -15,6 +15,7 @@ struct MemoryRow {
 struct MemoryRows {
     std::vector<MemoryRow> rows;
     RowStore store;
+    int textReads = 0;
     MemoryRows();
     std::vector<std::string> Lines() const; // per row "code:name|act|inst|state|location[#image]"
     int Add(const char* name, const char* act, const char* inst, const char* location, const char* code = "");
