@@ -1,22 +1,24 @@
 // libFuzzer target for the update server's text files. The first input byte picks the file,
 // the rest is its text (in a buffer of exactly its length, so a read past it stops the fuzzer):
-//   0  the catalogue, merged into an empty table: every row it adds has a two-character code of
-//      printable ASCII other than "qz", and a name and version of at most 31 printable bytes
-//   1  the catalogue, merged into a table of one row: no row is added
-//   2  the class list, kept in the settings: each storable code reads back its last line's
-//      value, and nothing else is in the section
-//   3  the edition list: each storable letter reads back its last name, "Default" is the
-//      first letter, "*" the year
+//   0, 1  the catalogue, merged into an empty table: each row added has a printable two-character
+//         code other than "qz", a name and version of at most 31 printable bytes; or into a table
+//         of one row: no row is added
+//   2, 3  the class or edition list: each storable code or letter reads back its last line's value
+//         and nothing else does, but the editions' "Default" (the first letter) and "*" (the year)
 #include <stdlib.h>
 #include <string.h>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 #include "catalogue/catalogue.h"
 #include "catalogue/lists.h"
 #include "settings/store.h"
 #include "support/memoryrows.h"
 
 namespace {
+
+using Entries = std::map<std::string, std::string>;
 
 void Check(bool condition) {
     if (!condition) abort();
@@ -29,69 +31,54 @@ bool Printable(const std::string& s, bool graphic = false) {
     return true;
 }
 
-// A code or letter the settings file can hold as a key.
-bool StorableKey(const std::string& key) {
-    return Printable(key, true) && key.find('=') == std::string::npos && key[0] != '[';
-}
-
+// The settings file drops the blanks in front of a value.
 std::string Trimmed(const std::string& value) {
     size_t at = value.find_first_not_of(' ');
     return at == std::string::npos ? "" : value.substr(at);
-}
-
-int CollectLine(const char* line, void* context) {
-    ((std::string*)context)->append(line).push_back('\n');
-    return 0;
-}
-
-int CollectEntry(const char* name, const char* value, void* context) {
-    (*(std::map<std::string, std::string>*)context)[name] = value;
-    return 0;
 }
 
 void CheckCatalogue(const char* text, bool withRow) {
     MemoryRows rows;
     if (withRow) rows.Add("QX Navigator", "1.0", "1.0", "C:\\QX");
     MergeCatalogue(&rows.store, text, withRow ? 1 : 0);
-    if (withRow) {
-        Check(rows.rows.size() == 1);
-        return;
-    }
+    Check(!withRow || rows.rows.size() == 1);
     for (const MemoryRow& row : rows.rows) {
         std::string code = {(char)(row.data >> 8), (char)(row.data >> 16)};
-        Check(code != "qz" && Printable(code, true));
+        Check(withRow || (code != "qz" && Printable(code, true)));
         Check(row.text[0].size() <= 31 && row.text[1].size() <= 31);
         Check(Printable(row.text[0]) && Printable(row.text[1]));
     }
 }
 
 void CheckList(const char* text, bool editions) {
+    std::vector<std::string> lines;
+    ForEachLine(
+        text, [](const char* line, void* c) { return ((std::vector<std::string>*)c)->push_back(line), 0; },
+        &lines);
+    Entries expected, stored;
+    size_t keyLength = editions ? 1 : 2;
+    for (const std::string& line : lines) {
+        std::string key = line.substr(0, keyLength);
+        // a code or letter the settings file can hold as a key
+        if (line.size() <= 2 || !Printable(key, true) || key.find('=') != std::string::npos || key[0] == '[')
+            continue;
+        if (editions) expected.emplace("Default", key);
+        expected[key] = Trimmed(line.substr(keyLength));
+    }
     Store store;
     OpenStore(&store, nullptr, STORE_NO_LOCATE);
     store.text = (char*)calloc(1, 1); // in memory only
-    std::string lines;
-    ForEachLine(text, CollectLine, &lines);
-    std::map<std::string, std::string> expected;
-    std::string first;
-    for (size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos; at = end + 1) {
-        std::string line = lines.substr(at, end - at);
-        size_t keyLength = editions ? 1 : 2;
-        if (line.size() <= 2 || !StorableKey(line.substr(0, keyLength))) continue;
-        expected[line.substr(0, keyLength)] = Trimmed(line.substr(keyLength));
-        if (first.empty()) first = line.substr(0, 1);
-    }
-    std::map<std::string, std::string> stored;
     if (editions) {
         StoreEditionList(&store, text, 2026);
-        Check(EnumKeyValues(&store, EDITION_SECTION, CollectEntry, &stored) >= 2);
-        expected["Default"] = first;
+        expected.emplace("Default", "");
         expected["*"] = "2026";
     } else {
         StoreClassList(&store, text);
-        EnumKeyValues(&store, CLASS_SECTION, CollectEntry, &stored);
     }
-    for (auto& entry : stored)
-        entry.second = Trimmed(entry.second);
+    EnumKeyValues(
+        &store, editions ? EDITION_SECTION : CLASS_SECTION,
+        [](const char* name, const char* value, void* c) { return (*(Entries*)c)[name] = Trimmed(value), 0; },
+        &stored);
     Check(stored == expected);
     CloseStore(&store);
 }
@@ -100,16 +87,13 @@ void CheckList(const char* text, bool editions) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    char* text = (char*)malloc(size);
-    if (!text) return 0;
+    std::unique_ptr<char[]> buffer(new char[size]);
+    char* text = buffer.get();
     memcpy(text, data + 1, size - 1);
     text[size - 1] = 0;
-    switch (data[0] & 3) {
-    case 0: CheckCatalogue(text, false); break;
-    case 1: CheckCatalogue(text, true); break;
-    case 2: CheckList(text, false); break;
-    case 3: CheckList(text, true); break;
-    }
-    free(text);
+    if (data[0] & 2)
+        CheckList(text, data[0] & 1);
+    else
+        CheckCatalogue(text, data[0] & 1);
     return 0;
 }

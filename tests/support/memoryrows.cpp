@@ -4,56 +4,38 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 
-static MemoryRows* Of(void* context) {
-    return static_cast<MemoryRows*>(context);
-}
-static bool Valid(MemoryRows* m, int row) {
-    return row >= 0 && row < (int)m->rows.size();
+// A row that does not exist throws: the test fails where the list view would quietly do nothing.
+static MemoryRow& At(void* context, int row) {
+    return static_cast<MemoryRows*>(context)->rows.at((size_t)row);
 }
 
 static int Count(void* context) {
-    return (int)Of(context)->rows.size();
+    return (int)static_cast<MemoryRows*>(context)->rows.size();
 }
 
 static int Insert(void* context, const char* name, int image, uint32_t data) {
-    MemoryRows* m = Of(context);
+    std::vector<MemoryRow>& rows = static_cast<MemoryRows*>(context)->rows;
     size_t at = 0;
-    while (at < m->rows.size() && SysCompareNoCase(m->rows[at].text[0].c_str(), name) <= 0)
+    while (at < rows.size() && SysCompareNoCase(rows[at].text[0].c_str(), name) <= 0)
         at++;
-    MemoryRow row;
-    row.text[0] = name, row.image = image, row.data = data;
-    m->rows.insert(m->rows.begin() + (long)at, row);
+    rows.insert(rows.begin() + (long)at, MemoryRow{{name}, image, data});
     return (int)at;
 }
 
-static void GetText(void* context, int row, int column, char* out, size_t size) {
-    MemoryRows* m = Of(context);
-    CopyText(out, size, Valid(m, row) && column >= 0 && column < 5 ? m->rows[row].text[column].c_str() : "");
-}
-
-static void SetText(void* context, int row, int column, const char* text) {
-    MemoryRows* m = Of(context);
-    if (Valid(m, row) && column >= 0 && column < 5) m->rows[row].text[column] = text;
-}
-
-static uint32_t GetData(void* context, int row) {
-    return Valid(Of(context), row) ? Of(context)->rows[row].data : 0;
-}
-
-static void SetData(void* context, int row, uint32_t data) {
-    if (Valid(Of(context), row)) Of(context)->rows[row].data = data;
-}
-
-static void SetImage(void* context, int row, int image) {
-    if (Valid(Of(context), row)) Of(context)->rows[row].image = image;
-}
-
-static void FitColumn(void* context, int column) {
-    Of(context)->fitted.push_back(column);
-}
-
 MemoryRows::MemoryRows()
-    : store{this, Count, Insert, GetText, SetText, GetData, SetData, SetImage, FitColumn} {}
+    : store{
+          this,
+          Count,
+          Insert,
+          [](void* c, int row, int column, char* out, size_t size) {
+              static_cast<MemoryRows*>(c)->textReads++;
+              CopyText(out, size, At(c, row).text[column].c_str());
+          },
+          [](void* c, int row, int column, const char* text) { At(c, row).text[column] = text; },
+          [](void* c, int row) { return row >= 0 && row < Count(c) ? At(c, row).data : 0; }, // 0: no such row
+          [](void* c, int row, uint32_t data) { At(c, row).data = data; },
+          [](void* c, int row, int image) { At(c, row).image = image; },
+          [](void*, int) {}} {}
 
 std::vector<std::string> MemoryRows::Lines() const {
     std::vector<std::string> lines;
@@ -61,7 +43,7 @@ std::vector<std::string> MemoryRows::Lines() const {
         char code[4];
         RowDataToCode(r.data, code, sizeof code);
         lines.push_back(std::string(code) + ":" + r.text[0] + "|" + r.text[1] + "|" + r.text[2] + "|" +
-                        r.text[3] + "|" + r.text[4]);
+                        r.text[3] + "|" + r.text[4] + (r.image ? "#" + std::to_string(r.image) : ""));
     }
     return lines;
 }

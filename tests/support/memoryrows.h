@@ -14,11 +14,9 @@ struct MemoryRow {
 
 struct MemoryRows {
     std::vector<MemoryRow> rows;
-    std::vector<int> fitted; // columns asked to fit their content
     RowStore store;
+    int textReads = 0;
     MemoryRows();
-    // "name|act|inst|state|location" of every row, for comparisons.
-    std::vector<std::string> Lines() const;
-    // Adds a row directly: name, versions, location and code.
+    std::vector<std::string> Lines() const; // per row "code:name|act|inst|state|location[#image]"
     int Add(const char* name, const char* act, const char* inst, const char* location, const char* code = "");
 };
