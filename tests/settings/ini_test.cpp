@@ -1,10 +1,9 @@
-// The settings file dialect on in-memory text: lookups, edits and enumeration. Whether an edit
+// The settings file dialect on in-memory text: lookups and edits. Whether an edit
 // reports a change and keeps the untouched lines is left to the fuzz target.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
-#include <vector>
 #include "settings/ini.h"
 
 TEST(IniLookup, FollowsTheDialectToTheByte) {
@@ -74,20 +73,4 @@ TEST(IniEdit, WritesAndDeletesWhereTheDialectSays) {
         EXPECT_STREQ(text, c.after);
         free(text);
     }
-}
-
-static int Collect(const char* name, const char* value, void* context) {
-    static_cast<std::vector<std::string>*>(context)->push_back(std::string(name) + "|" + value);
-    return 0;
-}
-
-TEST(IniEnum, HandsOverUntrimmedNamesAndValues) {
-    std::vector<std::string> entries;
-    const char* text =
-        "[E]\r\nDefault=d\r\n\r\nno equals sign\r\n=empty name\r\nw = Win 64 \r\n*=2026\r\n[F]\r\nx=1\r\n";
-    EXPECT_EQ(IniEnumEntries(text, "E", Collect, &entries), 3);
-    EXPECT_EQ(entries, (std::vector<std::string>{"Default|d", "w | Win 64 ", "*|2026"}));
-    EXPECT_EQ(IniEnumEntries(text, "Missing", Collect, &entries), 0);
-    auto thrower = [](const char*, const char*, void*) -> int { throw 1; };
-    EXPECT_EQ(IniEnumEntries(text, "E", thrower, nullptr), 0);
 }

@@ -57,16 +57,9 @@ struct LocationTest : ::testing::Test {
     }
 };
 
-TEST_F(LocationTest, NamesTheFilesFromTheProgramName) {
+TEST_F(LocationTest, NamesTheFilesFromTheProgramNameAndThePortableDriveHost) {
     EXPECT_EQ(Location(LocalLocation), local);
     EXPECT_EQ(Location(ProfileLocation), profile);
-    SysPosixSetModulePath((folder / "v1.2/QX.exe").c_str());
-    EXPECT_EQ(Location(LocalLocation), folder / "v1.2/QX.INI");
-    SysPosixSetModulePath((folder / "v1.2/QXUpdate").c_str()); // the last dot anywhere counts
-    EXPECT_EQ(Location(LocalLocation), folder / "v1.INI");
-}
-
-TEST_F(LocationTest, PortableDriveHostGivesTheProfileFolder) {
     FsLocal()->CreateFolder((folder / "u3data").c_str());
     setenv("U3_HOST_EXEC_PATH", folder.path.c_str(), 1);
     setenv("U3_APP_DATA_PATH", (folder.path + "/u3data/").c_str(), 1);
@@ -76,27 +69,27 @@ TEST_F(LocationTest, PortableDriveHostGivesTheProfileFolder) {
     setenv("U3_HOST_EXEC_PATH", "/elsewhere", 1);
     setenv("U3_APP_DATA_PATH", (folder.path + "/u3data").c_str(), 1);
     EXPECT_EQ(Location(ProfileLocation), profile);
+    SysPosixSetModulePath((folder / "v1.2/QX.exe").c_str());
+    EXPECT_EQ(Location(LocalLocation), folder / "v1.2/QX.INI");
+    SysPosixSetModulePath((folder / "v1.2/QXUpdate").c_str()); // the last dot anywhere counts
+    EXPECT_EQ(Location(LocalLocation), folder / "v1.INI");
 }
 
-TEST_F(LocationTest, WritableLocalFileWinsOverAnUnmarkedProfileFile) {
-    WriteFileText(local, "[QXUpdate]\r\nOpt=4\r\n");
+TEST_F(LocationTest, LocalFileFirstThenTheProfileFileOnceItIsMarked) {
+    OpenStore(&store, nullptr, 0); // no file yet: the local one
+    WriteText(&store, "QXUpdate", "Opt", "2");
+    CloseStore(&store);
+    EXPECT_EQ(ReadFileText(local), "[QXUpdate]\r\nOpt=2\r\n");
     FsLocal()->CreateFolder((folder / "appdata/Corvanware").c_str());
     WriteFileText(profile, "[QXUpdate]\r\nOpt=8\r\n[UseThis]\r\n");
-    OpenStore(&store, nullptr, 0);
+    OpenStore(&store, nullptr, 0); // a writable local file wins over an unmarked profile file
     EXPECT_EQ(Path(), local);
-    EXPECT_EQ(Value("QXUpdate", "Opt"), "4");
-}
-
-TEST_F(LocationTest, MissingFilesStartLocalAndAFailedWriteMovesToTheMarkedProfileFile) {
-    OpenStore(&store, nullptr, 0);
-    WriteText(&store, "QXUpdate", "Opt", "2");
-    EXPECT_EQ(Flush(&store), 0);
-    EXPECT_EQ(ReadFileText(local), "[QXUpdate]\r\nOpt=2\r\n");
+    EXPECT_EQ(Value("QXUpdate", "Opt"), "2");
     // The local path turns into a folder: it can no longer be written.
     FsLocal()->Delete(local.c_str());
     FsLocal()->CreateFolder(local.c_str());
     WriteText(&store, "QXUpdate", "Opt", "6");
-    EXPECT_EQ(Flush(&store), 0); // into a folder made for it
+    EXPECT_EQ(Flush(&store), 0);
     EXPECT_EQ(Slashed(Path()), profile);
     EXPECT_EQ(ReadFileText(profile), "[QXUpdate]\r\nOpt=6\r\n\r\n[UseThis]\r\nOpt=" + Path() + "\r\n");
     CloseStore(&store);

@@ -41,8 +41,9 @@ struct StoreTest : ::testing::Test {
     }
 };
 
-TEST_F(StoreTest, ReadsValuesDefaultsAndNumbers) {
-    Open("[QXUpdate]\r\nEmpty=\r\nLong=0123456789\r\nNum=-12abc\r\nWord=abc\r\nBig=4294967295\r\n");
+TEST_F(StoreTest, ReadsValuesDefaultsNumbersAndTexts) {
+    Open("[QXUpdate]\r\nEmpty=\r\nLong=0123456789\r\nNum=-12abc\r\nWord=abc\r\nBig=4294967295\r\n"
+         "Plain=Gr\374\337e\r\nMarked=\xEF\xBB\xBF\xC3\xA4\r\n");
     EXPECT_EQ(Value("QXUpdate", "Empty"), "");                    // present but empty: no default
     EXPECT_EQ(Value("QXUpdate", "Missing"), "<default>");         // missing: the default
     EXPECT_EQ(Value("QXUpdate", "Long", "<default>", 5), "0123"); // cut, default not applied
@@ -54,21 +55,19 @@ TEST_F(StoreTest, ReadsValuesDefaultsAndNumbers) {
     EXPECT_EQ(ReadInt(&store, "QXUpdate", "Word", 7), 0);
     EXPECT_EQ(ReadInt(&store, "QXUpdate", "Empty", 7), 7);
     EXPECT_EQ((uint32_t)ReadInt(&store, "QXUpdate", "Big", 0), 4294967295u);
-}
-
-TEST_F(StoreTest, ReadTextConvertsUtf8OnlyWhereMarked) {
-    // "Grüße" in UTF-8 in a marked file: ReadText gives Windows-1252, ReadValue the stored bytes.
-    Open("\xEF\xBB\xBF[QXUpdate]\r\nName=Gr\303\274\303\237e\r\n");
-    EXPECT_EQ(Text("QXUpdate", "Name"), "Gr\374\337e");
-    EXPECT_EQ(Value("QXUpdate", "Name"), "Gr\303\274\303\237e");
-    CloseStore(&store);
-    Open("[QXUpdate]\r\nPlain=Gr\374\337e\r\nMarked=\xEF\xBB\xBF\xC3\xA4\r\n");
-    EXPECT_EQ(Text("QXUpdate", "Plain"), "Gr\374\337e");
+    EXPECT_EQ(Text("QXUpdate", "Plain"), "Gr\374\337e"); // UTF-8 only where marked
     EXPECT_EQ(Text("QXUpdate", "Marked"), "\xE4");
     EXPECT_EQ(Text("QXUpdate", "Missing"), "<default>");
 }
 
-TEST_F(StoreTest, RoundTripKeepsForeignLinesAndAnUnchangedFile) {
+TEST_F(StoreTest, ReadTextConvertsAMarkedUtf8File) {
+    // "Grüße" in UTF-8: ReadText gives Windows-1252, ReadValue the stored bytes.
+    Open("\xEF\xBB\xBF[QXUpdate]\r\nName=Gr\303\274\303\237e\r\n");
+    EXPECT_EQ(Text("QXUpdate", "Name"), "Gr\374\337e");
+    EXPECT_EQ(Value("QXUpdate", "Name"), "Gr\303\274\303\237e");
+}
+
+TEST_F(StoreTest, RoundTripKeepsForeignLinesAndAnUnchangedFileAndStopsWhenSuspended) {
     Open("; by hand\r\n[QXUpdate]\r\nOpt = 12  \r\nPos=1\r\nfree text\r\n\r\n[Foreign]\nunix=lines\n");
     WriteText(&store, "QXUpdate", "Opt", "12  "); // trailing spaces are part of the value
     EXPECT_EQ(store.dirty, 0);
@@ -82,6 +81,11 @@ TEST_F(StoreTest, RoundTripKeepsForeignLinesAndAnUnchangedFile) {
     EXPECT_EQ(ReadFileText(path),
               "; by hand\r\n[QXUpdate]\r\nOpt = 12  \r\nPos=-4,-4\r\nfree text\r\nCol0=150,0\r\n"
               "\r\n[Foreign]\nunix=lines\n\r\n[Class]\r\nqj=QXNavigatorMain\r\n");
+    WriteText(&store, "QXUpdate", "Pos", "9"); // pending, and not written while suspended
+    Suspend(&store);
+    DeleteSection(&store, "Class");
+    EXPECT_EQ(Value("Class", "qj"), "QXNavigatorMain");
+    EXPECT_FALSE(FlushWrites());
 }
 
 // text in UTF-16 with its mark.
@@ -152,17 +156,6 @@ TEST(SettingsFileKey, IsSharedOnlyByTheSameSettingsFile) {
     EXPECT_NE(key("C:\\QX2\\QXUpd.INI"), mine);
 }
 
-TEST_F(StoreTest, SuspendedStoreNeitherChangesNorWrites) {
-    Open("[QXUpdate]\r\nOpt=4\r\n");
-    WriteText(&store, "QXUpdate", "Opt", "8");
-    Suspend(&store);
-    WriteText(&store, "QXUpdate", "Opt", "16");
-    DeleteSection(&store, "QXUpdate");
-    EXPECT_EQ(Value("QXUpdate", "Opt"), "8");
-    EXPECT_EQ(Flush(&store), 0);
-    EXPECT_EQ(ReadFileText(path), "[QXUpdate]\r\nOpt=4\r\n");
-}
-
 TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
     Open("");
     std::vector<std::thread> workers;
@@ -179,14 +172,20 @@ TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
             ASSERT_EQ(Value(std::to_string(t).c_str(), std::to_string(k).c_str()), std::to_string(k * t));
 }
 
-TEST_F(StoreTest, EnumeratesWhileTheCallbackWrites) {
-    Open("[Edition]\r\nDefault=d\r\n*=2026\r\nd=Win32\r\nw=Win 64\r\n");
-    auto proc = [](const char* name, void* context) {
-        WriteText(static_cast<Store*>(context), "Seen", name, "1");
+std::string gSeen;
+
+TEST_F(StoreTest, EnumeratesUntrimmedEntriesWhileTheCallbackWrites) {
+    Open("[E]\r\nDefault=d\r\n\r\nno equals sign\r\n=empty name\r\nw = Win 64 \r\n*=2026\r\n[F]\r\nx=1\r\n");
+    auto proc = [](const char* name, const char* value, void* context) {
+        gSeen += std::string(name) + "|" + value + ";";
+        WriteText(static_cast<Store*>(context), "E", "x", "1"); // the walk goes over a copy
         return 0;
     };
-    EXPECT_EQ(EnumKeys(&store, "Edition", proc, &store), 4);
-    EXPECT_EQ(Value("Seen", "w"), "1");
+    EXPECT_EQ(EnumKeyValues(&store, "E", proc, &store), 3);
+    EXPECT_EQ(gSeen, "Default|d;w | Win 64 ;*|2026;");
+    EXPECT_EQ(EnumKeyValues(&store, "Missing", proc, &store), 0);
+    auto thrower = [](const char*, const char*, void*) -> int { throw 1; };
+    EXPECT_EQ(EnumKeyValues(&store, "E", thrower, nullptr), 0);
 }
 
 // Reading placements back is tested with the screen sizes in the location tests.
@@ -198,10 +197,10 @@ TEST_F(StoreTest, SavesPlacementsWithTheirStateUnlessTold) {
     saved.showState = 2; // only 1 and 3 are kept
     SavePlacement(&store, "QXUpdate", &saved);
     EXPECT_EQ(Value("QXUpdate", "Pos"), "-8,-8,1296,1000,0");
-    CloseStore(&store);
-    OpenStore(&store, path.c_str(), STORE_NO_LOCATE | STORE_NO_PLACEMENT);
+    store.flags |= STORE_NO_PLACEMENT;
+    saved.showState = 1;
     SavePlacement(&store, "QXUpdate", &saved);
-    EXPECT_EQ(store.dirty, 0);
+    EXPECT_EQ(Value("QXUpdate", "Pos"), "-8,-8,1296,1000,0");
 }
 
 } // namespace
