@@ -83,13 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t valueAt = 0;
         std::string old = Find(text, name, &valueAt);
         bool found = old != "\x01<none>";
-        int r;
-        if (kind <= 1)
-            r = IniWriteValue(&text, name.section.c_str(), name.key.c_str(), value.c_str());
-        else if (kind == 2)
-            r = IniDeleteKey(&text, name.section.c_str(), name.key.c_str());
-        else
-            r = IniDeleteSection(&text, name.section.c_str());
+        const char *section = name.section.c_str(), *key = name.key.c_str();
+        int r = kind <= 1   ? IniWriteValue(&text, section, key, value.c_str())
+                : kind == 2 ? IniDeleteKey(&text, section, key)
+                            : IniDeleteSection(&text, section);
         Check(r == (before != text ? 1 : 0));
         // The changed span of the old text: [from, to) became something else.
         size_t lo = before.size(), ln = strlen(text), from = 0, same = 0;
@@ -119,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(Find(text, n) == seen[i]);
         }
         int count = 0;
-        Check(IniEnumEntries(text, name.section.c_str(), CountEntry, &count) == count);
+        Check(IniEnumEntries(text, section, CountEntry, &count) == count);
         // The text stays exactly as long as its bytes, so the next lookups read within it.
         char* exact = strdup(text);
         free(text);

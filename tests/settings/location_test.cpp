@@ -5,8 +5,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
-#include <algorithm>
-#include <memory>
 #include <string>
 #include "app/columns.h"
 #include "platform/fs.h"
@@ -18,21 +16,14 @@
 
 namespace {
 
-// A path with '/' for '\'.
-std::string Slashed(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
-}
-
 struct LocationTest : ::testing::Test {
     TempFolder folder;
-    std::string program = folder / "bin/Updater.exe";
     std::string local = folder / "bin/Updat.INI";
-    std::string profile = folder / "appdata/Corvanware/Updat.INI";
+    std::string profile = folder / "appdata\\Corvanware\\Updat.INI"; // as the program names it
     Store store = {};
     void SetUp() override {
         FsLocal()->CreateFolder((folder / "bin").c_str());
-        SysPosixSetModulePath(program.c_str());
+        SysPosixSetModulePath((folder / "bin/Updater.exe").c_str());
         SysPosixSetAppDataFolder((folder / "appdata").c_str());
         unsetenv("U3_HOST_EXEC_PATH");
         unsetenv("U3_APP_DATA_PATH");
@@ -53,7 +44,7 @@ struct LocationTest : ::testing::Test {
     std::string Location(size_t (*locate)(char*, size_t)) {
         char path[1024];
         locate(path, sizeof path);
-        return Slashed(path);
+        return path;
     }
 };
 
@@ -63,7 +54,7 @@ TEST_F(LocationTest, NamesTheFilesFromTheProgramNameAndThePortableDriveHost) {
     FsLocal()->CreateFolder((folder / "u3data").c_str());
     setenv("U3_HOST_EXEC_PATH", folder.path.c_str(), 1);
     setenv("U3_APP_DATA_PATH", (folder.path + "/u3data/").c_str(), 1);
-    EXPECT_EQ(Location(ProfileLocation), folder / "u3data/Updat.INI");
+    EXPECT_EQ(Location(ProfileLocation), folder / "u3data\\Updat.INI");
     setenv("U3_APP_DATA_PATH", (folder.path + "/missing").c_str(), 1);
     EXPECT_EQ(Location(ProfileLocation), profile);
     setenv("U3_HOST_EXEC_PATH", "/elsewhere", 1);
@@ -90,7 +81,7 @@ TEST_F(LocationTest, LocalFileFirstThenTheProfileFileOnceItIsMarked) {
     FsLocal()->CreateFolder(local.c_str());
     WriteText(&store, "QXUpdate", "Opt", "6");
     EXPECT_EQ(Flush(&store), 0);
-    EXPECT_EQ(Slashed(Path()), profile);
+    EXPECT_EQ(Path(), profile);
     EXPECT_EQ(ReadFileText(profile), "[QXUpdate]\r\nOpt=6\r\n\r\n[UseThis]\r\nOpt=" + Path() + "\r\n");
     CloseStore(&store);
     FsLocal()->RemoveFolder(local.c_str());
@@ -100,26 +91,23 @@ TEST_F(LocationTest, LocalFileFirstThenTheProfileFileOnceItIsMarked) {
 }
 
 // Holds a file as another program holding it open without sharing would.
-struct HeldFile {
-    int fd;
-    explicit HeldFile(const std::string& path) : fd(open(path.c_str(), O_RDWR)) {
-        struct flock lock = {F_WRLCK, SEEK_SET, 0, 0, 0};
-        EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &lock), 0);
-    }
-    ~HeldFile() { close(fd); }
-};
+int Hold(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR);
+    struct flock lock = {F_WRLCK, SEEK_SET, 0, 0, 0};
+    EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &lock), 0);
+    return fd;
+}
 
 TEST_F(LocationTest, SettingsFileThatCannotBeReadIsNeitherOverwrittenNorReplaced) {
     const std::string text = "[QXUpdate]\r\nOpt=12\r\n[Products]\r\n1=QX;\"QX Seek\"\r\n";
     for (bool heldAtStart : {true, false}) {
         SCOPED_TRACE(heldAtStart ? "held at start-up" : "held at the first read");
         WriteFileText(local, text);
-        {
-            std::unique_ptr<HeldFile> held(heldAtStart ? new HeldFile(local) : nullptr);
-            OpenStore(&store, heldAtStart ? nullptr : local.c_str(), heldAtStart ? STORE_TRACK_DESKTOP : 0);
-            if (!held) held.reset(new HeldFile(local));
-            WriteText(&store, "QXUpdate", "Opt", "14");
-        }
+        int held = heldAtStart ? Hold(local) : -1;
+        OpenStore(&store, heldAtStart ? nullptr : local.c_str(), heldAtStart ? STORE_TRACK_DESKTOP : 0);
+        if (held < 0) held = Hold(local);
+        WriteText(&store, "QXUpdate", "Opt", "14");
+        close(held);
         CloseStore(&store); // released by now: still nothing is written
         EXPECT_EQ(ReadFileText(local), text);
         EXPECT_FALSE(FsLocal()->Exists(profile.c_str()));
