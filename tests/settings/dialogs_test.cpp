@@ -12,13 +12,11 @@
 
 namespace {
 
-const char* gSystemProxy; // NULL: none set
+const char* gSystemProxy;
 
 TEST(ProxyFields, StoredAddressElseTheSystemsFirstEntryAndPortZeroShowsTheDefault) {
     struct Case {
-        const char* settings;
-        const char* system;
-        const char* address;
+        const char *settings, *system, *address; // system NULL: none set
         uint32_t port;
     } cases[] = {
         {"[ProxyServer]\r\nAdr=mine.lan\r\nPort=0\r\n", "sys.lan:81", "mine.lan", 8000},
@@ -50,20 +48,19 @@ TEST(ProxyFields, StoredAddressElseTheSystemsFirstEntryAndPortZeroShowsTheDefaul
     }
 }
 
-std::string gOpened; // every open attempt, in order
+std::string gOpened;
 
 TEST(HelpFile, LanguageBeforeKindAcrossPasses) {
     struct Case {
-        const char* files;
+        const char *files, *opened; // every open attempt, in order
         bool compiledOpens;
-        const char* opened;
     } cases[] = {
-        {"\\QXUpd_US.HLP", true, "\\QXUpd_US.HLP"},
-        {"\\QXUpd_DE.HTM\\QXUpd_US.CHM", true, "\\QXUpd_DE.HTM"},
+        {"\\QXUpd_US.HLP", "\\QXUpd_US.HLP", true},
+        {"\\QXUpd_DE.HTM\\QXUpd_US.CHM", "\\QXUpd_DE.HTM", true},
         // A compiled help file without a window: the walk goes on.
-        {"\\QXUpd_DE.CHM\\QXUpd_DE.HTM", false, "\\QXUpd_DE.CHM\\QXUpd_DE.HTM"},
-        {"\\QXUpd_DE.CHM\\QXUpd_US.HTM", false, "\\QXUpd_DE.CHM\\QXUpd_DE.CHM\\QXUpd_US.HTM"},
-        {"\\QXUpdate_DE.HTM\\QXUpd_FR.HTM", true, ""},
+        {"\\QXUpd_DE.CHM\\QXUpd_DE.HTM", "\\QXUpd_DE.CHM\\QXUpd_DE.HTM", false},
+        {"\\QXUpd_DE.CHM\\QXUpd_US.HTM", "\\QXUpd_DE.CHM\\QXUpd_DE.CHM\\QXUpd_US.HTM", false},
+        {"\\QXUpdate_DE.HTM\\QXUpd_FR.HTM", "", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.files);

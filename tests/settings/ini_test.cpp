@@ -7,10 +7,8 @@
 #include "settings/ini.h"
 
 TEST(IniLookup, FollowsTheDialectToTheByte) {
-    struct Case {
-        const char* text;
-        const char* expected; // the value of Key in [S]
-    } cases[] = {
+    const char* cases[][2] = {
+        // a text, and the value of Key in [S] in it
         {"[s]\r\nKey=1\r\n", "<none>"},               // section names are case-sensitive
         {"[S]\r\nkey=1\r\n", "<none>"},               // and so are keys
         {"[S]\r\n  Key=1\r\n", "<none>"},             // leading spaces never match
@@ -29,19 +27,17 @@ TEST(IniLookup, FollowsTheDialectToTheByte) {
         {"\xEF\xBB\xBF[S]\r\nKey=1\r\n", "1"},        // a header right after the byte order mark
         {"x[S]\r\nKey=1\r\n", "<none>"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (auto& c : cases) {
         size_t length;
-        const char* value = IniFindValue(c.text, "S", "Key", &length);
-        EXPECT_EQ(value ? std::string(value, length) : "<none>", c.expected);
+        const char* value = IniFindValue(c[0], "S", "Key", &length);
+        EXPECT_EQ(value ? std::string(value, length) : "<none>", c[1]) << c[0];
     }
 }
 
 TEST(IniEdit, WritesAndDeletesWhereTheDialectSays) {
     struct Case {
         char op; // 'w' writes Key=v, 'k' deletes Key, 's' deletes the section, all in [S]
-        const char* before;
-        const char* after;
+        const char *before, *after;
     } cases[] = {
         {'w', "[S]\r\nKey = old  \r\nNext=1\r\n", "[S]\r\nKey = v\r\nNext=1\r\n"},
         // a new key goes to the end of the body, before the blank lines in front of the next header

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <stdlib.h>
-#include <string.h>
 #include <unistd.h>
 #include <string>
-#include "app/columns.h"
 #include "platform/fs.h"
 #include "platform/sys.h"
 #include "platform/sys_posix.h"
@@ -146,23 +144,18 @@ TEST_F(LocationTest, DefaultSizesScaleWithTheWorkAreaAndPlacementsFitTheScreen) 
                std::to_string(p.showState);
     };
     struct Case {
-        int width;
-        const char* fallback; // the default window
-        int column;           // and Product column
-    } cases[] = {{1280, "800x600 0", 150},
-                 {1920, "960x720 0", 180},
-                 {2000, "1000x750 0", 187},
-                 {1600, "800x600 0", 150}};
+        int width, column;    // the work area, the Product column's default width
+        const char* fallback; // and the default window
+    } cases[] = {{1280, 150, "800x600 0"},
+                 {1920, 180, "960x720 0"},
+                 {2000, 187, "1000x750 0"},
+                 {1600, 150, "800x600 0"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);
         SysPosixSetWorkArea(c.width, 1170);
         ForgetScreenScale();
         EXPECT_EQ(load(""), c.fallback);
-        Column columns[COLUMN_COUNT + 1];
-        memcpy(columns, kDefaultColumns, sizeof columns);
-        WriteText(&store, "QXUpdate", "Col0", "0,0");
-        LoadColumns(&store, columns, "QXUpdate", 1);
-        EXPECT_EQ(columns[0].width, c.column);
+        EXPECT_EQ(ScaleToScreen(150), c.column); // the default columns scale with it
     }
     SysPosixSetScreenSize(1280, 1024);
     const char* rows[][2] = {
@@ -183,10 +176,9 @@ TEST_F(LocationTest, DefaultSizesScaleWithTheWorkAreaAndPlacementsFitTheScreen) 
 TEST_F(LocationTest, LanguageComesFromTheSettingsElseFromTheSystemAndIsWrittenAtOnce) {
     Language saved = gLanguage;
     struct Case {
-        const char* stored; // NULL: no settings file
+        const char *stored, *language; // stored NULL: no settings file
         unsigned system;
-        const char* language;
-    } cases[] = {{nullptr, 3079, "DE"}, {nullptr, 1033, "US"}, {"de", 1033, "DE"}, {"DEUTSCH", 1031, "US"}};
+    } cases[] = {{nullptr, "DE", 3079}, {nullptr, "US", 1033}, {"de", "DE", 1033}, {"DEUTSCH", "US", 1031}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : std::to_string(c.system));
         std::string file =
