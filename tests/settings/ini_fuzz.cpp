@@ -1,10 +1,8 @@
-// libFuzzer target for the settings file dialect: a random text, then a random sequence of
-// writes and deletions on it. The text always sits in a buffer of exactly its length, so a
-// read past it stops the fuzzer. After each operation:
-//   - the result says whether the text changed;
-//   - the bytes that changed lie inside what the operation was asked to change (the key's
-//     line, or the end of the text for a new section): every other line is kept byte for byte;
-//   - a written value reads back, and every other key of the probe set reads as before.
+// libFuzzer target for the settings file dialect: random writes and deletions on a random text,
+// held in a buffer of exactly its length (a read past it stops the fuzzer). After each one the
+// result says whether the text changed; only what the operation was asked to change changed (the
+// key's line, or the end of the body or text for a new key): every other line is kept byte for
+// byte; a written value reads back, and every other key of the probe set reads as before.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 #include <string.h>
@@ -55,9 +53,9 @@ std::string Trimmed(std::string key) {
     return key.erase(key.find_last_not_of(' ') + 1);
 }
 
-int CountEntry(const char* name, const char*, void* context) {
+int CountEntry(const char* name, const char*, void* count) {
     Check(name[0] != 0 && !strchr(name, '='));
-    ++*(int*)context;
+    ++*(int*)count;
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string>
+#include <utility>
 #include "platform/sys.h"
 #include "settings/pathmacro.h"
 
@@ -13,10 +14,7 @@ TEST(PathMacros, ExpandLeadingMacrosOnly) {
     SysAppDataFolder(appData, sizeof appData);
     std::string parent = program;
     parent.erase(parent.find_last_of("\\/") + 1);
-    struct Case {
-        const char* path;
-        std::string expected;
-    } cases[] = {
+    std::pair<const char*, std::string> cases[] = {
         {"%my_path%name.txt", program + std::string("name.txt")},
         {"%NAVIGATOR_PATH%", program},
         {"%QXTESTVAR%\\name", "C:\\qxvar\\name"},
@@ -25,9 +23,9 @@ TEST(PathMacros, ExpandLeadingMacrosOnly) {
         {"%APPDATA%\\x", appData + std::string("\\x")},
         {"..\\name", parent + "name"}, // relative to the program folder
     };
-    for (const Case& c : cases) {
-        ExpandPath(c.path, out, sizeof out);
-        EXPECT_EQ(out, c.expected) << c.path;
+    for (auto& c : cases) {
+        ExpandPath(c.first, out, sizeof out);
+        EXPECT_EQ(out, c.second) << c.first;
     }
     ExpandMacros("%QXTESTVAR%\\name", small, sizeof small);
     EXPECT_STREQ(small, "C:\\qxva");
