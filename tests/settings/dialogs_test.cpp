@@ -66,7 +66,7 @@ TEST(ProxyFields, StoredAddressElseTheSystemsFirstEntryAndPortZeroShowsTheDefaul
         {"[ProxyServer]\r\nPort=3128\r\n", "sys.lan", "", 3128}, // no port: the stored one stays
         {"[ProxyServer]\r\nPort=3128\r\n", "http=web.lan;https=safe.lan:443", "", 3128},
         {"", "sys.lan:65535", "sys.lan", 65535},
-        {"", "sys.lan:65537", "sys.lan", 8000}, // out of range, not wrapped
+        {"", "sys.lan:65536", "sys.lan", 8000}, // out of range
         {"", "sys.lan:80x", "sys.lan", 80},
         {"", nullptr, "", 8000},
     };
