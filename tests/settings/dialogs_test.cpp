@@ -13,8 +13,7 @@
 namespace {
 
 TEST(Strings, BothTablesHoldTheSameIdsInTheSameOrder) {
-    const StringRecord* english = gLanguageSet.tables[0];
-    const StringRecord* german = gLanguageSet.tables[1];
+    const StringRecord *english = gLanguageSet.tables[0], *german = gLanguageSet.tables[1];
     for (int i = 1; english[i].id || german[i].id; i++)
         ASSERT_EQ(english[i].id, german[i].id) << "record " << i;
 }

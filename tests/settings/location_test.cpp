@@ -129,6 +129,7 @@ TEST_F(LocationTest, DesktopCheckRecordsTheWorkArea) {
         EXPECT_EQ(Value("Desk", "."), c.recorded);
         CloseStore(&store);
     }
+    EXPECT_NE(ReadFileText(local).find("[QXUpdate]\r\nVersion=2025\r\n"), std::string::npos); // stamped
     SysPosixSetWorkArea(1600, 1170);
 }
 
