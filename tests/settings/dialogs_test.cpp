@@ -1,9 +1,9 @@
-// What the configuration dialog reads and the small commands show or open: the proxy
-// fields, the help file walk, the home page and the product information text.
+// What the dialogs show and the small commands open: the built-in string tables and their
+// lookup rules, the proxy fields, the help file walk, the home page and the product information.
 #include <gtest/gtest.h>
-#include <set>
+#include <stdio.h>
+#include <string.h>
 #include <string>
-#include <vector>
 #include "settings/about.h"
 #include "settings/configuration.h"
 #include "settings/store.h"
@@ -12,162 +12,129 @@
 
 namespace {
 
-struct DialogDataTest : ::testing::Test {
-    TempFolder folder;
-    Store store = {};
-    void Open(const std::string& text) {
-        std::string path = folder / "QXUpd.INI";
-        WriteFileText(path, text);
-        OpenStore(&store, path.c_str(), STORE_NO_LOCATE);
-    }
-    void TearDown() override {
-        if (store.mutex) CloseStore(&store);
-    }
-};
+TEST(Strings, BothTablesHoldTheSameIdsInTheSameOrder) {
+    const StringRecord *english = gLanguageSet.tables[0], *german = gLanguageSet.tables[1];
+    for (int i = 1; english[i].id || german[i].id; i++)
+        ASSERT_EQ(english[i].id, german[i].id) << "record " << i;
+}
 
-TEST(SystemProxyTest, FirstEntryHostAndPort) {
-    struct Case {
-        const char* value;
-        const char* address;
-        uint32_t port; // 7 when the port is left as it was
-    } cases[] = {
-        {"proxy.lan:3128", "proxy.lan", 3128},
-        {"http=web.lan:8080;https=safe.lan:443;ftp=f.lan:21", "web.lan", 8080},
-        {"proxy.lan", "", 7},
-        {"http=web.lan;https=safe.lan:443", "", 7}, // the first entry has no port
-        {"proxy.lan:65535", "proxy.lan", 65535},
-        {"proxy.lan:65536", "proxy.lan", 0},
-        {"proxy.lan:99999999999999999999", "proxy.lan", 0},
-        {"proxy.lan:80x", "proxy.lan", 80},
+TEST(Strings, LookupExpandsTabsAndShortAndTipTextsCutAndStrip) {
+    static const StringRecord table[] = {
+        {0, "XX"},        {1, "Test"},         {10, "&First;Second\\tTab;Third &part"},
+        {11, "&One;Two"}, {12, "Col\\tumn&&"}, {13, "Tab\\tcut"},
+        {0, nullptr},
     };
+    struct Case {
+        void (*get)(int id, char* out, size_t size);
+        int id;
+        const char* expected;
+    } cases[] = {
+        {GetText, 12, "Col\tumn&&"}, {GetText, 0, ""}, // record 0 holds the language code, no text
+        {GetText, 4242, ""},         {GetTipText, 10, "Third part"},
+        {GetTipText, 11, "One"},     {GetShortText, 10, "First"},
+        {GetShortText, 13, "Tab"},
+    };
+    Language saved = gLanguage;
+    gLanguage.table = table;
+    char out[64];
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        char address[64] = "old";
-        uint32_t port = 7;
-        ParseSystemProxy(c.value, address, sizeof address, &port);
-        EXPECT_STREQ(address, c.address);
-        EXPECT_EQ(port, c.port);
+        c.get(c.id, out, sizeof out);
+        EXPECT_STREQ(out, c.expected) << c.id;
     }
+    GetText(10, out, 4);
+    EXPECT_STREQ(out, "&Fi");
+    gLanguage.table = FindLanguageTable("de"); // the program's own Windows-1252 bytes
+    GetText(107, out, sizeof out);
+    EXPECT_STREQ(out, "Ausf\xFChren");
+    gLanguage.table = nullptr;
+    GetText(107, out, sizeof out);
+    EXPECT_STREQ(out, "");
+    gLanguage = saved;
 }
 
 const char* gSystemProxy;
-int gSystemProxyReads;
-int FakeSystemProxy(char* out, size_t size) {
-    gSystemProxyReads++;
-    if (!gSystemProxy) return 2;
-    snprintf(out, size, "%s", gSystemProxy);
-    return 0;
-}
 
-TEST_F(DialogDataTest, StoredProxyWinsAndPortZeroShowsDefault) {
+TEST(ProxyFields, StoredAddressElseTheSystemsFirstEntryAndPortZeroShowsTheDefault) {
     struct Case {
-        const char* settings;
-        const char* system; // NULL: no system proxy
-        const char* address;
+        const char *settings, *system, *address; // system NULL: none set
         uint32_t port;
-        int reads;
     } cases[] = {
-        {"[ProxyServer]\r\nAdr=mine.lan\r\nPort=0\r\n", "sys.lan:81", "mine.lan", 8000, 0},
-        {"[ProxyServer]\r\nAdr=mine.lan\r\nPort=3128\r\n", "sys.lan:81", "mine.lan", 3128, 0},
-        {"[ProxyServer]\r\nPort=3128\r\n", "http=sys.lan:81;ftp=f:21", "sys.lan", 81, 1},
-        {"[ProxyServer]\r\nPort=3128\r\n", "sys.lan", "", 3128, 1},
-        {"", NULL, "", 8000, 1},
+        {"[ProxyServer]\r\nAdr=mine.lan\r\nPort=0\r\n", "sys.lan:81", "mine.lan", 8000},
+        {"[ProxyServer]\r\nPort=3128\r\n", "http=web.lan:8080;https=safe.lan:443;ftp=f.lan:21", "web.lan",
+         8080},
+        {"[ProxyServer]\r\nPort=3128\r\n", "sys.lan", "", 3128}, // no port: the stored one stays
+        {"[ProxyServer]\r\nPort=3128\r\n", "http=web.lan;https=safe.lan:443", "", 3128},
+        {"", "sys.lan:65535", "sys.lan", 65535},
+        {"", "sys.lan:65536", "sys.lan", 8000}, // out of range
+        {"", "sys.lan:80x", "sys.lan", 80},
+        {"", nullptr, "", 8000},
     };
+    TempFolder folder;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.settings);
-        Open(c.settings);
+        SCOPED_TRACE(c.system ? c.system : "(none)");
+        WriteFileText(folder / "QXUpd.INI", c.settings);
+        Store store;
+        OpenStore(&store, (folder / "QXUpd.INI").c_str(), STORE_NO_LOCATE);
         gSystemProxy = c.system;
-        gSystemProxyReads = 0;
         ProxyFields fields;
-        ReadProxyFields(&store, FakeSystemProxy, &fields);
+        auto system = [](char* out, size_t size) {
+            snprintf(out, size, "%s", gSystemProxy ? gSystemProxy : "");
+            return gSystemProxy ? 0 : 2;
+        };
+        ReadProxyFields(&store, system, &fields);
         EXPECT_STREQ(fields.address, c.address);
         EXPECT_EQ(fields.port, c.port);
-        EXPECT_EQ(gSystemProxyReads, c.reads);
         CloseStore(&store);
     }
 }
 
-std::string FileName(const char* path) {
-    std::string s = path;
-    return s.substr(s.find_last_of('\\') + 1);
-}
+std::string gOpened;
 
-struct FakeHelp {
-    std::set<std::string> files;
-    bool compiledOpens;
-    std::vector<std::string> opened; // every open attempt, in order
-};
-
-TEST(HelpFileTest, LanguageBeforeKindAcrossPasses) {
+TEST(HelpFile, LanguageBeforeKindAcrossPasses) {
     struct Case {
-        const char* language;
-        std::set<std::string> files;
+        const char *files, *opened; // every open attempt, in order
         bool compiledOpens;
-        std::vector<std::string> opened;
-        int result;
     } cases[] = {
-        {"DE", {"QXUpd_US.HLP"}, true, {"QXUpd_US.HLP"}, 1},
-        {"DE", {"QXUpd_DE.HTM", "QXUpd_US.CHM"}, true, {"QXUpd_DE.HTM"}, 1},
+        {"\\QXUpd_US.HLP", "\\QXUpd_US.HLP", true},
+        {"\\QXUpd_DE.HTM\\QXUpd_US.CHM", "\\QXUpd_DE.HTM", true},
         // A compiled help file without a window: the walk goes on.
-        {"DE", {"QXUpd_DE.CHM", "QXUpd_DE.HTM"}, false, {"QXUpd_DE.CHM", "QXUpd_DE.HTM"}, 1},
-        {"DE", {"QXUpd_DE.CHM", "QXUpd_US.HTM"}, false, {"QXUpd_DE.CHM", "QXUpd_DE.CHM", "QXUpd_US.HTM"}, 1},
-        {"DE", {"QXUpdate_DE.HTM", "QXUpd_FR.HTM"}, true, {}, 0},
+        {"\\QXUpd_DE.CHM\\QXUpd_DE.HTM", "\\QXUpd_DE.CHM\\QXUpd_DE.HTM", false},
+        {"\\QXUpd_DE.CHM\\QXUpd_US.HTM", "\\QXUpd_DE.CHM\\QXUpd_DE.CHM\\QXUpd_US.HTM", false},
+        {"\\QXUpdate_DE.HTM\\QXUpd_FR.HTM", "", true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.language + (" " + *c.files.begin()));
-        FakeHelp help = {c.files, c.compiledOpens, {}};
-        HelpOpener opener = {[](const char* path, void* context) {
-                                 return (int)((FakeHelp*)context)->files.count(FileName(path));
-                             },
-                             [](const char* path, int kind, void* context) {
-                                 FakeHelp* h = (FakeHelp*)context;
-                                 h->opened.push_back(FileName(path));
-                                 return kind != HELP_CHM || h->compiledOpens ? 1 : 0;
-                             },
-                             &help};
-        EXPECT_EQ(OpenHelpFile("C:\\Corvan.ware\\QXUpdate.exe", c.language, &opener), c.result);
-        EXPECT_EQ(help.opened, c.opened);
+        SCOPED_TRACE(c.files);
+        gOpened.clear();
+        HelpOpener opener = {
+            [](const char* path, void* c) { return strstr(((Case*)c)->files, strrchr(path, '\\')) ? 1 : 0; },
+            [](const char* path, int kind, void* c) {
+                gOpened += strrchr(path, '\\');
+                return kind != HELP_CHM || ((Case*)c)->compiledOpens ? 1 : 0;
+            },
+            (void*)&c};
+        EXPECT_EQ(OpenHelpFile("C:\\Corvan.ware\\QXUpdate.exe", "DE", &opener), c.opened[0] != 0);
+        EXPECT_EQ(gOpened, c.opened);
     }
 }
 
-TEST(HomepageTest, GermanPageOnGermanSystems) {
+TEST(Homepage, GermanPageOnGermanSystems) {
     char address[256];
-    for (unsigned language : {1031u, 2055u, 1033u}) {
-        SCOPED_TRACE(language);
-        HomepageAddress("https://www.corvanware.com/", language, address, sizeof address);
-        EXPECT_STREQ(address, language == 1033 ? "https://www.corvanware.com/up/e.htm"
-                                               : "https://www.corvanware.com/up/d.htm");
-    }
+    HomepageAddress("https://www.corvanware.com/", 2055, address, sizeof address);
+    EXPECT_STREQ(address, "https://www.corvanware.com/up/d.htm");
     HomepageAddress("http://127.0.0.1:8080\\site", 1033, address, sizeof address);
     EXPECT_STREQ(address, "http://127.0.0.1:8080/site/up/e.htm");
 }
 
-TEST(ProductInfoTest, FolderLinesOnlyForKnownFolders) {
+TEST(ProductInfo, FolderLinesOnlyForKnownFolders) {
     Language saved = gLanguage;
     gLanguage.table = FindLanguageTable("DE");
-    const std::string head = "Corvanware - Updater\r\nVersion 2025 (9x)\r\n\r\n";
-    struct Case {
-        ProductFolders folders;
-        const char* lines;
-    } cases[] = {
-        {{"C:\\P", "C:\\A\\Corvanware", "C:\\T", "C:\\P\\QXUpd.INI"},
-         "\r\n%MY_PATH% - C:\\P\r\n%APPDATA% - C:\\A\\Corvanware\r\n%TEMP% - C:\\T\r\nINI - "
-         "C:\\P\\QXUpd.INI"},
-        {{"C:\\P", "", "", "C:\\P\\QXUpd.INI"}, "\r\n%MY_PATH% - C:\\P\r\nINI - C:\\P\\QXUpd.INI"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.lines);
-        char text[8192];
-        FormatProductInfo("Corvanware - Updater", &c.folders, text, sizeof text);
-        std::string s = text;
-        EXPECT_EQ(s.substr(0, head.size()), head);
-        size_t address = s.find("\r\n", head.size()); // the notice line
-        address = s.find("\r\n", address + 2);        // the address line
-        EXPECT_EQ(s.substr(address + 2), c.lines);
-    }
-    char caption[64];
-    ProductInfoCaption(caption, sizeof caption);
-    EXPECT_STREQ(caption, "Produktinformation");
+    ProductFolders folders = {"C:\\P", "", "C:\\T", "C:\\P\\QXUpd.INI"};
+    char text[8192];
+    FormatProductInfo("Corvanware - Updater", &folders, text, sizeof text);
+    std::string s = text;
+    // the notice and address lines, a blank line, the folders
+    EXPECT_EQ(s.substr(s.find("\r\n\r\n%")),
+              "\r\n\r\n%MY_PATH% - C:\\P\r\n%TEMP% - C:\\T\r\nINI - C:\\P\\QXUpd.INI");
     gLanguage = saved;
 }
 

@@ -1,10 +1,8 @@
-// libFuzzer target for the settings file dialect: a random text, then a random sequence of
-// writes and deletions on it. The text always sits in a buffer of exactly its length, so a
-// read past it stops the fuzzer. After each operation:
-//   - the result says whether the text changed;
-//   - the bytes that changed lie inside what the operation was asked to change (the key's
-//     line, or the end of the text for a new section): every other line is kept byte for byte;
-//   - a written value reads back, and every other key of the probe set reads as before.
+// libFuzzer target for the settings file dialect: random writes and deletions on a random text,
+// held in a buffer of exactly its length (a read past it stops the fuzzer). After each one the
+// result says whether the text changed; only what the operation was asked to change changed (the
+// key's line, or the end of the body or text for a new key): every other line is kept byte for
+// byte; a written value reads back, and every other key of the probe set reads as before.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,7 +19,7 @@ struct Name {
     std::string section, key;
 };
 
-// A text of at most 'length' bytes without line ends, zeros or the character 'banned'.
+// At most 'length' bytes without line ends, zeros or the byte 'banned'.
 std::string Pick(FuzzedDataProvider& in, size_t length, char banned) {
     std::string s = in.ConsumeRandomLengthString(length);
     for (char& c : s)
@@ -29,16 +27,13 @@ std::string Pick(FuzzedDataProvider& in, size_t length, char banned) {
     return s;
 }
 
-// Names the program could write: a section without ']'; a key without '=' that does not
-// begin with '[' or a blank.
-std::string PickSection(FuzzedDataProvider& in) {
-    return in.ConsumeBool() ? kSections[in.ConsumeIntegralInRange<size_t>(0, 5)] : Pick(in, 6, ']');
-}
-
-std::string PickKey(FuzzedDataProvider& in) {
-    if (in.ConsumeBool()) return kKeys[in.ConsumeIntegralInRange<size_t>(0, 8)];
-    std::string k = Pick(in, 6, '=');
-    return k.empty() || k[0] == '[' || k[0] == ' ' ? "k" + k : k;
+// A name the program could write (a section without ']', a key without '='), from the list or
+// random, never beginning with '[' or a blank.
+template <size_t N>
+std::string PickName(FuzzedDataProvider& in, const char* const (&list)[N], char banned) {
+    if (in.ConsumeBool()) return list[in.ConsumeIntegralInRange<size_t>(0, N - 1)];
+    std::string s = Pick(in, 6, banned);
+    return s.empty() || s[0] == '[' || s[0] == ' ' ? "k" + s : s;
 }
 
 std::string Find(const char* text, const Name& n, size_t* at = nullptr) {
@@ -49,37 +44,18 @@ std::string Find(const char* text, const Name& n, size_t* at = nullptr) {
     return std::string(value, length);
 }
 
-// The changed span of the old text: [*from, *to) became something else.
-void ChangedSpan(const std::string& before, const char* after, size_t* from, size_t* to) {
-    size_t lo = before.size(), ln = strlen(after), p = 0, s = 0;
-    while (p < lo && p < ln && before[p] == after[p])
-        p++;
-    while (s < lo - p && s < ln - p && before[lo - 1 - s] == after[ln - 1 - s])
-        s++;
-    *from = p, *to = lo - s;
-}
-
-size_t LineStart(const std::string& text, size_t at) {
-    while (at > 0 && text[at - 1] != '\r' && text[at - 1] != '\n')
-        at--;
-    return at;
-}
-
 void Check(bool condition) {
     if (!condition) abort();
 }
 
 // Keys that differ only in trailing blanks find the same line ("Key =1" for "Key" and "Key ").
-bool SameKeyLine(const std::string& a, const std::string& b) {
-    const std::string& longer = a.size() > b.size() ? a : b;
-    const std::string& shorter = a.size() > b.size() ? b : a;
-    return longer.compare(0, shorter.size(), shorter) == 0 &&
-           longer.find_first_not_of(' ', shorter.size()) == std::string::npos;
+std::string Trimmed(std::string key) {
+    return key.erase(key.find_last_not_of(' ') + 1);
 }
 
-int CountEntry(const char* name, const char*, void* context) {
+int CountEntry(const char* name, const char*, void* count) {
     Check(name[0] != 0 && !strchr(name, '='));
-    ++*(int*)context;
+    ++*(int*)count;
     return 0;
 }
 
@@ -87,16 +63,14 @@ int CountEntry(const char* name, const char*, void* context) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    std::string initial = in.ConsumeRandomLengthString(2048);
-    char* text = strdup(initial.c_str());
-    if (!text) return 0;
+    char* text = strdup(in.ConsumeRandomLengthString(2048).c_str());
     std::vector<Name> probes;
     for (const char* s : kSections)
         for (const char* k : kKeys)
             probes.push_back({s, k});
-    for (int op = 0; op < 12 && in.remaining_bytes() > 0; op++) {
+    for (int op = 0; text && op < 12 && in.remaining_bytes() > 0; op++) {
         int kind = in.ConsumeIntegralInRange(0, 3);
-        Name name = {PickSection(in), PickKey(in)};
+        Name name = {PickName(in, kSections, ']'), PickName(in, kKeys, '=')};
         std::string value = Pick(in, 12, '\r');
         probes.push_back(name);
 
@@ -105,21 +79,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const Name& n : probes)
             seen.push_back(Find(text, n));
         size_t valueAt = 0;
-        bool found = Find(text, name, &valueAt) != "\x01<none>";
-        int r;
-        if (kind == 0 || kind == 1)
-            r = IniWriteValue(&text, name.section.c_str(), name.key.c_str(), value.c_str());
-        else if (kind == 2)
-            r = IniDeleteKey(&text, name.section.c_str(), name.key.c_str());
-        else
-            r = IniDeleteSection(&text, name.section.c_str());
+        std::string old = Find(text, name, &valueAt);
+        bool found = old != "\x01<none>";
+        const char *section = name.section.c_str(), *key = name.key.c_str();
+        int r = kind <= 1   ? IniWriteValue(&text, section, key, value.c_str())
+                : kind == 2 ? IniDeleteKey(&text, section, key)
+                            : IniDeleteSection(&text, section);
         Check(r == (before != text ? 1 : 0));
-        size_t from, to;
-        ChangedSpan(before, text, &from, &to);
-        size_t valueEnd = found ? valueAt + Find(before.c_str(), name).size() : 0;
+        // The changed span of the old text: [from, to) became something else.
+        size_t lo = before.size(), ln = strlen(text), from = 0, same = 0;
+        while (from < lo && from < ln && before[from] == text[from])
+            from++;
+        while (same < lo - from && same < ln - from && before[lo - 1 - same] == text[ln - 1 - same])
+            same++;
+        size_t to = lo - same, valueEnd = found ? valueAt + old.size() : 0;
         if (kind <= 1 && r) {
-            std::string trimmed = value.substr(std::min(value.find_first_not_of(' '), value.size()));
-            Check(Find(text, name) == trimmed);
+            Check(Find(text, name) == value.substr(std::min(value.find_first_not_of(' '), value.size())));
             if (found) // the old value only
                 Check(text == before.substr(0, valueAt) + value + before.substr(valueEnd));
             else // an insertion, after dropping at most a last CRLF
@@ -128,25 +103,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(found);
             size_t end = valueEnd + (before[valueEnd] == '\r');
             end += before[end] == '\n';
-            Check(text == before.substr(0, LineStart(before, valueAt)) + before.substr(end));
+            size_t start = before.find_last_of("\r\n", valueAt - 1) + 1; // npos + 1 == 0
+            Check(text == before.substr(0, start) + before.substr(end));
         } else if (kind == 3 && r) {
-            Check(strlen(text) + (to - from) == before.size());
+            Check(ln + (to - from) == lo);
         }
         for (size_t i = 0; i < probes.size(); i++) {
             const Name& n = probes[i];
-            if (n.section == name.section && (kind == 3 || SameKeyLine(n.key, name.key))) continue;
+            if (n.section == name.section && (kind == 3 || Trimmed(n.key) == Trimmed(name.key))) continue;
             Check(Find(text, n) == seen[i]);
         }
         int count = 0;
-        Check(IniEnumEntries(text, name.section.c_str(), CountEntry, &count) == count);
+        Check(IniEnumEntries(text, section, CountEntry, &count) == count);
         // The text stays exactly as long as its bytes, so the next lookups read within it.
         char* exact = strdup(text);
         free(text);
         text = exact;
-        if (!text) return 0;
     }
+    if (!text) return 0;
     int32_t numbers[5];
-    ParseIntList(text, numbers, 5);
+    char small[8]; // a short buffer is cut, not overrun
+    FormatIntList(numbers, ParseIntList(text, numbers, 5), 1, (int)size & 1, small, sizeof small);
     free(text);
     return 0;
 }
