@@ -135,6 +135,8 @@ TEST(ProductInfo, FolderLinesOnlyForKnownFolders) {
     // the notice and address lines, a blank line, the folders
     EXPECT_EQ(s.substr(s.find("\r\n\r\n%")),
               "\r\n\r\n%MY_PATH% - C:\\P\r\n%TEMP% - C:\\T\r\nINI - C:\\P\\QXUpd.INI");
+    ProductInfoCaption(text, sizeof text); // the menu text without "&" and "..."
+    EXPECT_STREQ(text, "Produktinformation");
     gLanguage = saved;
 }
 
