@@ -18,31 +18,38 @@
 
 namespace {
 
-TEST(PackageNames, JoinsFolderAndName) {
+TEST(PackageNames, JoinsFolderAndNameOrRefusesNamesThatWouldLeaveIt) {
     struct Case {
         const char* folder;
         const char* name;
         const char* expected;
-    } cases[] = {
-        {"C:\\P", "a.txt", "C:\\P\\a.txt"},
-        {"C:\\P\\", "a.txt", "C:\\P\\a.txt"},
-        {"C:\\P", "\\a.txt", "C:\\P\\a.txt"},
-        {"C:\\P", "/sub\\a.txt", "C:\\P\\sub\\a.txt"}, // the dropped '/' is not part of the result
-        {"C:\\P", "sub/a.txt", "C:/P/sub/a.txt"},
-        {"/opt/p", "sub\\a.txt", "/opt/p/sub/a.txt"},
-        {"/opt/p/", "./a.txt", "/opt/p/./a.txt"},
-        {"C:\\P", "a..b\\.c", "C:\\P\\a..b\\.c"},
-        {"C:\\P", "console.txt", "C:\\P\\console.txt"},
-    };
+    } cases[] = {{"C:\\P", "a.txt", "C:\\P\\a.txt"},
+                 {"C:\\P\\", "a.txt", "C:\\P\\a.txt"},
+                 {"C:\\P", "\\a.txt", "C:\\P\\a.txt"},
+                 {"C:\\P", "/sub\\a.txt", "C:\\P\\sub\\a.txt"}, // the dropped '/' is not part of the result
+                 {"C:\\P", "sub/a.txt", "C:/P/sub/a.txt"},
+                 {"/opt/p", "sub\\a.txt", "/opt/p/sub/a.txt"},
+                 {"/opt/p/", "./a.txt", "/opt/p/./a.txt"},
+                 {"C:\\P", "a..b\\.c", "C:\\P\\a..b\\.c"},
+                 {"C:\\P", "console.txt", "C:\\P\\console.txt"}};
+    char out[PACKAGE_PATH_SIZE], small[12];
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        char out[PACKAGE_PATH_SIZE];
         ASSERT_EQ(JoinEntryPath(c.folder, c.name, out, sizeof out), 0);
         EXPECT_STREQ(out, c.expected);
     }
-    char small[12];
     EXPECT_EQ(JoinEntryPath("C:\\P", "abcdefg", small, sizeof small), ERR_FILENAME_EXCED_RANGE);
     EXPECT_EQ(JoinEntryPath("C:\\P", "abcdef", small, sizeof small), 0);
+    // One of each way out: a parent part (also one Windows reaches by dropping trailing dots
+    // and blanks), a rooted or drive name, a device, a folder, a character Windows refuses.
+    const char* refused[] = {
+        "..\\evil.txt", ".. \\evil.txt", "sub.\\a.txt", "sub/..", "/../evil.txt", "\\\\?\\C:\\evil.txt",
+        "C:\\evil.txt", "nul.txt",       "sub\\com1",   "sub\\",  "sub/.",        "a<b",
+        "tab\there"};
+    for (const char* name : refused) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(JoinEntryPath("C:\\P", name, out, sizeof out), ERR_INVALID_NAME);
+    }
 }
 
 struct UpdateTest : ::testing::Test {
@@ -60,55 +67,6 @@ struct UpdateTest : ::testing::Test {
         return ExtractUpdatePackage(package.c_str(), target.c_str());
     }
 };
-
-TEST_F(UpdateTest, RefusesNamesThatWouldLeaveTheFolder) {
-    // One of each way out: a parent part (also one Windows reaches by dropping trailing dots
-    // and blanks), a rooted or drive name, a device, a folder, a character Windows refuses.
-    const char* names[] = {"..\\evil.txt",
-                           "sub\\..\\..\\evil.txt",
-                           ".. \\evil.txt",
-                           "sub.\\a.txt",
-                           "sub/..",
-                           "/../evil.txt",
-                           "\\\\?\\C:\\evil.txt",
-                           "C:\\evil.txt",
-                           "nul.txt",
-                           "sub\\com1",
-                           "sub\\",
-                           "sub/.",
-                           "a<b",
-                           "tab\there"};
-    for (const char* name : names) {
-        SCOPED_TRACE(name);
-        char out[PACKAGE_PATH_SIZE];
-        EXPECT_EQ(JoinEntryPath(target.c_str(), name, out, sizeof out), ERR_INVALID_NAME);
-        auto before = Snapshot(temp.path);
-        EXPECT_EQ(Update({{"new.txt", "new"}, {name, "evil"}, {"later.txt", "later"}}), -ERR_REQUEST_ABORTED);
-        auto after = Snapshot(temp.path);
-        after.erase("p.pkg"), before.erase("p.pkg"); // the package itself is rewritten
-        EXPECT_EQ(after, before);
-    }
-    // Refused as the stream's very last record, with no data after it, decoding itself ends
-    // without error and the refusal comes back as it is.
-    EXPECT_EQ(Update({{"new.txt", "new"}, {"..\\evil.txt", ""}}), ERR_INVALID_NAME);
-    EXPECT_FALSE(FileExists(target + "/new.txt"));
-}
-
-TEST_F(UpdateTest, ReplacesFilesAndKeepsTheRest) {
-    ASSERT_EQ(Update({{"a.txt", "new a"},
-                      {"/sub\\b.txt", "b"},
-                      {"c.txt", "first c"},
-                      {"", "skipped"},
-                      {"c.txt", "second c"},
-                      {"empty.txt", ""}}),
-              0);
-    auto files = Snapshot(target);
-    std::map<std::string, std::string> expected = {
-        {"a.txt", "new a"}, {"sub/", ""},          {"sub/keep.txt", "kept"},
-        {"sub/b.txt", "b"}, {"c.txt", "second c"}, {"empty.txt", ""},
-    };
-    EXPECT_EQ(files, expected); // and no staging folder is left behind
-}
 
 TEST_F(UpdateTest, AFailedUpdateLeavesTheFolderAsItWas) {
     WriteFileText(target + "/ro.txt", "read-only");
@@ -133,6 +91,10 @@ TEST_F(UpdateTest, AFailedUpdateLeavesTheFolderAsItWas) {
         EXPECT_EQ(Update(c.entries), -ERR_REQUEST_ABORTED);
         EXPECT_EQ(Snapshot(target), before);
     }
+    // Refused as the stream's very last record, with no data after it, decoding itself ends
+    // without error and the refusal comes back as it is.
+    EXPECT_EQ(Update({{"new.txt", "new"}, {"..\\evil.txt", ""}}), ERR_INVALID_NAME);
+    EXPECT_EQ(Snapshot(target), before);
     FsLocal()->SetAttributes((target + "/ro.txt").c_str(), 0);
 }
 
@@ -147,8 +109,6 @@ TEST_F(UpdateTest, KeepsAFolderOfTheStagingFolderName) {
 TEST_F(UpdateTest, AMissingPackageOrFolderWritesNothing) {
     auto before = Snapshot(target);
     EXPECT_EQ(ExtractUpdatePackage((temp / "missing.pkg").c_str(), target.c_str()), ERR_FILE_NOT_FOUND);
-    EXPECT_EQ(ExtractUpdatePackage((temp / "missing.pkg").c_str(), (temp / "nowhere").c_str()),
-              ERR_FILE_NOT_FOUND);
     EXPECT_EQ(Snapshot(target), before);
     ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "x"}})), 0);
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), (temp / "nowhere").c_str()), -ERR_REQUEST_ABORTED);
@@ -182,8 +142,10 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
     auto before = Snapshot(target);
     gFault = FaultPlan();
     ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
-    auto after = Snapshot(target);
-    ASSERT_EQ(after["r0.txt"], "twice");
+    auto after = Snapshot(target), expected = before; // files replaced and added, the rest kept
+    for (const TestEntry& e : entries)
+        expected[e.name] = e.data; // the last of two entries of one name wins
+    ASSERT_EQ(after, expected);
     int operations = gFault.count;
     for (int mode : {FAULT_FAIL, FAULT_STOP}) {
         for (int at = 1; at <= operations; at += QX_FAULT_STRIDE) {
