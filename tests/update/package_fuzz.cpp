@@ -1,8 +1,8 @@
 // libFuzzer target for the package reader. The first input byte picks what the rest is:
 //   0-3  a decoded package stream, fed to the parser in pieces of 1 to 64 bytes (second
 //        byte) or whole, entries written into a target folder
-//   4-6  the bytes after the marker (properties, size, LZMA data), decoded in memory and
-//        parsed, entries written into the target folder
+//   4-6  the bytes after the marker of a package file, decoded in pieces of 16 to 1024 bytes
+//        in and 64 to 4096 out (second byte), entries written into the target folder
 //   7    the bytes after the marker of a package file, extracted by ExtractUpdatePackage
 //   8    the signature block (80 bytes), then the bytes after the marker: a package no key
 //        signed, which the checked extraction must refuse
@@ -30,17 +30,10 @@ namespace {
 // The local provider over a folder in memory (/dev/shm), with every change checked
 // against the target folder the way Windows would resolve the path (either separator,
 // "." and "..", a part of only dots and blanks taken as "..", trailing dots and blanks
-// dropped, case ignored): a change outside it, or a ':' in a path, stops the fuzzer.
+// dropped): a change outside it, or a ':' in a path, stops the fuzzer.
 std::string gBox, gTarget, gPackage;
 int gOpen;
 bool gChanged = true; // since the last reset
-
-std::string Lower(const std::string& s) {
-    std::string out = s;
-    for (char& c : out)
-        c = (char)(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return out;
-}
 
 const char* Inside(const char* path) {
     std::vector<std::string> parts;
@@ -60,7 +53,7 @@ const char* Inside(const char* path) {
     }
     for (const std::string& name : parts)
         resolved += "/" + name;
-    if (Lower(resolved).compare(0, gTarget.size() + 1, Lower(gTarget) + "/") != 0 || strchr(path, ':'))
+    if (resolved.compare(0, gTarget.size() + 1, gTarget + "/") != 0 || strchr(path, ':'))
         fprintf(stderr, "change outside the target folder: %s\n", path), abort();
     gChanged = true;
     return path;
@@ -129,41 +122,6 @@ void FeedParser(const uint8_t* data, size_t size, size_t piece) {
     PackageReaderFree(reader);
 }
 
-struct Memory {
-    const uint8_t* data;
-    size_t size, at;
-    PackageReader* reader;
-};
-
-int ReadMemory(void* context, uint8_t* buffer, size_t size, size_t* got) {
-    Memory* m = (Memory*)context;
-    *got = m->size - m->at < size ? m->size - m->at : size;
-    if (*got) memcpy(buffer, m->data + m->at, *got);
-    m->at += *got;
-    return 0;
-}
-
-int WriteParser(void* context, uint8_t* data, size_t size, size_t* accepted) {
-    return PackageReaderFeed(((Memory*)context)->reader, data, size, accepted);
-}
-
-// Keeps the declared size, and so the dictionary, below 64 KiB.
-std::vector<uint8_t> Bounded(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> body(data, data + size);
-    if (body.size() >= 9) body[5] = 0, body[6] = 0;
-    return body;
-}
-
-void Decode(const uint8_t* data, size_t size, size_t piece) {
-    std::vector<uint8_t> body = Bounded(data, size);
-    Memory m = {body.data(), body.size(), 0, PackageReaderCreate(&kGuarded, IntoTarget, NULL)};
-    PackageStreamIo io = {ReadMemory, WriteParser, &m};
-    uint32_t unpacked;
-    uint64_t produced;
-    DecodePackageStream(&io, piece * 16, piece * 64, &unpacked, &produced);
-    PackageReaderFree(m.reader);
-}
-
 // Every file below a folder with its contents, and every folder (ending in '/').
 void Look(const std::string& folder, std::map<std::string, std::string>* seen) {
     struct Walk {
@@ -188,9 +146,13 @@ void Look(const std::string& folder, std::map<std::string, std::string>* seen) {
 std::string Package(const uint8_t* block, size_t blockSize, const uint8_t* data, size_t size) {
     std::string file(PACKAGE_LEAD_SIZE, 0);
     if (blockSize) file.replace(SIGNATURE_BLOCK_AT, blockSize, (const char*)block, blockSize);
-    file.append((const char*)kPackageMarker, 4);
-    std::vector<uint8_t> body = Bounded(data, size);
-    return file.append((const char*)body.data(), body.size());
+    file.append((const char*)kPackageMarker, 4).append((const char*)data, size);
+    if (size >= 9) file[PACKAGE_LEAD_SIZE + 9] = file[PACKAGE_LEAD_SIZE + 10] = 0; // the size, and so the dictionary, below 64 KiB
+    return file;
+}
+
+void Put(const std::string& file) {
+    FsLocal()->WriteWhole(gPackage.c_str(), file.data(), file.size());
 }
 
 // The harness's own key pair, made from a fixed seed.
@@ -207,7 +169,7 @@ const FuzzKey gKey;
 
 // Extracts the package file, through the signature check when 'checked'; returns the result.
 int Update(const std::string& file, bool checked) {
-    FsLocal()->WriteWhole(gPackage.c_str(), file.data(), file.size());
+    Put(file);
     std::map<std::string, std::string> before, after;
     Look(gTarget, &before);
     int result =
@@ -252,9 +214,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Signed(data + 1, size - 1);
     else if ((mode &= 7) <= 3)
         FeedParser(data + 2, size - 2, piece);
-    else if (mode <= 6)
-        Decode(data + 2, size - 2, data[1] % 64 + 1);
-    else
+    else if (mode <= 6) {
+        PackageOptions options = {&kGuarded, (data[1] % 64 + 1) * 16u, (data[1] % 64 + 1) * 64u, NULL};
+        Put(Package(NULL, 0, data + 2, size - 2));
+        ExtractPackageWith(gPackage.c_str(), IntoTarget, NULL, &options);
+    } else
         Update(Package(NULL, 0, data + 1, size - 1), false);
     if (gOpen != 0) fprintf(stderr, "%d files left open\n", gOpen), abort();
     return 0;
