@@ -22,6 +22,7 @@
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "update/package.h"
+#include "update/packbuild.h"
 #include "update/signature.h"
 #include <sodium.h>
 
@@ -147,7 +148,9 @@ std::string Package(const uint8_t* block, size_t blockSize, const uint8_t* data,
     std::string file(PACKAGE_LEAD_SIZE, 0);
     if (blockSize) file.replace(SIGNATURE_BLOCK_AT, blockSize, (const char*)block, blockSize);
     file.append((const char*)kPackageMarker, 4).append((const char*)data, size);
-    if (size >= 9) file[PACKAGE_LEAD_SIZE + 9] = file[PACKAGE_LEAD_SIZE + 10] = 0; // the size, and so the dictionary, below 64 KiB
+    if (size >= 9)
+        file[PACKAGE_LEAD_SIZE + 9] = file[PACKAGE_LEAD_SIZE + 10] =
+            0; // the size, and so the dictionary, below 64 KiB
     return file;
 }
 
@@ -168,8 +171,7 @@ struct FuzzKey {
 const FuzzKey gKey;
 
 // Extracts the package file, through the signature check when 'checked'; returns the result.
-int Update(const std::string& file, bool checked) {
-    Put(file);
+int Update(bool checked) {
     std::map<std::string, std::string> before, after;
     Look(gTarget, &before);
     int result =
@@ -184,21 +186,6 @@ int Update(const std::string& file, bool checked) {
     return result;
 }
 
-void Signed(const uint8_t* data, size_t size) {
-    std::string file = Package(NULL, 0, data, size);
-    SignatureBlock block = {};
-    block.signedSize = file.size() - PACKAGE_LEAD_SIZE;
-    uint8_t hash[SIGNATURE_HASH_BYTES], statement[SIGNATURE_STATEMENT_SIZE], raw[SIGNATURE_BLOCK_SIZE];
-    crypto_hash_sha512(hash, (const uint8_t*)file.data() + PACKAGE_LEAD_SIZE, block.signedSize);
-    SignatureStatement(block.signedSize, hash, statement);
-    crypto_sign_detached(block.signature, NULL, statement, sizeof statement, gKey.secret);
-    WriteSignatureBlock(&block, raw);
-    file.replace(SIGNATURE_BLOCK_AT, sizeof raw, (const char*)raw, sizeof raw);
-    int result = Update(file, true);
-    if (result == SIGNATURE_MISSING || result == SIGNATURE_INVALID)
-        fprintf(stderr, "a signed package was refused: %d\n", result), abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -208,18 +195,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t piece = data[1] < 64 ? (size_t)data[1] + 1 : (size_t)-1;
     size_t n = std::min(size - 1, SIGNATURE_BLOCK_SIZE);
     if (mode == 8) {
-        if (Update(Package(data + 1, n, data + 1 + n, size - 1 - n), true) == 0)
-            fprintf(stderr, "a package no key signed was extracted\n"), abort();
-    } else if (mode == 9)
-        Signed(data + 1, size - 1);
-    else if ((mode &= 7) <= 3)
+        Put(Package(data + 1, n, data + 1 + n, size - 1 - n));
+        if (Update(true) == 0) fprintf(stderr, "a package no key signed was extracted\n"), abort();
+    } else if (mode == 9) {
+        Put(Package(NULL, 0, data + 1, size - 1));
+        if (int e = SignPackage(gPackage.c_str(), gKey.secret, NULL))
+            fprintf(stderr, "signing: %d\n", e), abort();
+        int result = Update(true);
+        if (result == SIGNATURE_MISSING || result == SIGNATURE_INVALID)
+            fprintf(stderr, "a signed package was refused: %d\n", result), abort();
+    } else if ((mode &= 7) <= 3) {
         FeedParser(data + 2, size - 2, piece);
-    else if (mode <= 6) {
+    } else if (mode <= 6) {
         PackageOptions options = {&kGuarded, (data[1] % 64 + 1) * 16u, (data[1] % 64 + 1) * 64u, NULL};
         Put(Package(NULL, 0, data + 2, size - 2));
         ExtractPackageWith(gPackage.c_str(), IntoTarget, NULL, &options);
-    } else
-        Update(Package(NULL, 0, data + 1, size - 1), false);
+    } else {
+        Put(Package(NULL, 0, data + 1, size - 1));
+        Update(false);
+    }
     if (gOpen != 0) fprintf(stderr, "%d files left open\n", gOpen), abort();
     return 0;
 }
