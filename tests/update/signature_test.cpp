@@ -37,18 +37,12 @@ struct SignatureTest : ::testing::Test {
     }
     // A package of product 'code', signed with secretKey unless it is NULL.
     std::string Make(const std::string& code, const uint8_t* secretKey, const std::string& data = "new a") {
-        std::string path = temp / (code + std::to_string(count++) + ".pkg");
-        EXPECT_EQ(WriteStreamPackage(path, Stream({{"a.txt", data}, {"b.txt", "b"}}, 0, code)), 0);
+        EXPECT_EQ(WriteStreamPackage(package, Stream({{"a.txt", data}, {"b.txt", "b"}}, 0, code)), 0);
         if (secretKey) {
-            EXPECT_EQ(SignPackage(path.c_str(), secretKey, NULL), 0);
+            EXPECT_EQ(SignPackage(package.c_str(), secretKey, NULL), 0);
         }
-        return ReadFileText(path);
+        return ReadFileText(package);
     }
-    int Extract(const std::string& bytes, const PackageKeys* with, const char* code = "qj") {
-        WriteFileText(package, bytes);
-        return ExtractCheckedUpdatePackage(package.c_str(), target.c_str(), code, with, NULL);
-    }
-    int count = 0;
 };
 
 TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWritingAnything) {
@@ -62,19 +56,21 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
         s[at] = (char)(s[at] ^ 1);
         return s;
     };
+    std::string own = ReadFileText(kKeys + "/test-only-signing.public");
     PackageKeys none = {}, two = {};
-    ASSERT_EQ(ParsePackageKeys((ReadFileText(kKeys + "/test-only-signing.public") + ", " +
-                                std::string(2 * PACKAGE_KEY_BYTES, '0'))
-                                   .c_str(),
-                               &two),
-              0);
+    ASSERT_EQ(ParsePackageKeys((own + ", " + std::string(2 * PACKAGE_KEY_BYTES, '0')).c_str(), &two), 0);
     std::swap(two.key[0], two.key[1]); // a second accepted key, as while keys change over
     struct Case {
         const char* what;
         std::string bytes;
-        const PackageKeys* keys;
+        const PackageKeys* keys; // NULL: the program's own, 'program' (left empty by the rows after)
         int result;
+        std::string program;
     } cases[] = {
+        {"the program's own key", good, NULL, 0, own},
+        {"unsigned, the program's own key", plain, NULL, SIGNATURE_MISSING, own},
+        {"unsigned, the program without a key", plain, NULL, 0, ""},
+        {"an unreadable own key, never taken as none", good, NULL, ERR_INVALID_DATA, "not a key"},
         {"signed", good, &keys, 0},
         {"a changed leading part, which is not signed", changed(10), &keys, 0},
         {"one of two keys", good, &two, 0},
@@ -102,31 +98,15 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
         SCOPED_TRACE(c.what);
         FsLocal()->Delete((target + "/b.txt").c_str());
         WriteFileText(target + "/a.txt", "old a");
-        EXPECT_EQ(Extract(c.bytes, c.keys), c.result);
+        WriteFileText(package, c.bytes);
+        CopyText(gPackagePublicKey, sizeof gPackagePublicKey, c.program.c_str());
+        EXPECT_EQ(ExtractCheckedUpdatePackage(package.c_str(), target.c_str(), "qj", c.keys, NULL), c.result);
         EXPECT_EQ(Snapshot(target), c.result ? before : after);
     }
     // Readers that do not know the block extract a signed package as before.
     WriteFileText(package, good);
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), target.c_str()), 0);
     EXPECT_EQ(Snapshot(target), after);
-}
-
-TEST_F(SignatureTest, TheProgramsOwnKeys) {
-    std::string unsigned_ = Make("qj", NULL);
-    struct Case {
-        std::string key;
-        int result;
-    } cases[] = {
-        {"", 0},
-        {ReadFileText(kKeys + "/test-only-signing.public"), SIGNATURE_MISSING},
-        {"not a key", ERR_INVALID_DATA}, // never taken as no key at all
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        CopyText(gPackagePublicKey, sizeof gPackagePublicKey, c.key.c_str());
-        EXPECT_EQ(Extract(unsigned_, NULL), c.result);
-    }
-    gPackagePublicKey[0] = 0;
 }
 
 TEST(PackageKeys, ReadsKeysAsKeygenPrintsThem) {
