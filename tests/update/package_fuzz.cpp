@@ -13,6 +13,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <algorithm>
 #include <iterator>
 #include <map>
@@ -28,34 +30,27 @@
 
 namespace {
 
-// The local provider over a folder in memory (/dev/shm), with every change checked
-// against the target folder the way Windows would resolve the path (either separator,
-// "." and "..", a part of only dots and blanks taken as "..", trailing dots and blanks
-// dropped): a change outside it, or a ':' in a path, stops the fuzzer.
+// The local provider over a folder in memory (/dev/shm), every change checked to lie below
+// the target folder however Windows would resolve the path: no ':', and below the target
+// at least one name and no part of only dots and blanks (Windows takes those as "..").
 std::string gBox, gTarget, gPackage;
 int gOpen;
 bool gChanged = true; // since the last reset
 
 const char* Inside(const char* path) {
-    std::vector<std::string> parts;
-    std::string part, resolved;
-    for (const char* p = path;; p++) {
-        if (*p && *p != '/' && *p != '\\') {
-            part += *p;
-            continue;
-        }
-        size_t last = part.find_last_not_of(". ");
-        if (last != std::string::npos)
-            parts.push_back(part.substr(0, last + 1));
-        else if (!part.empty() && part != "." && !parts.empty())
-            parts.pop_back();
-        part.clear();
-        if (!*p) break;
+    size_t n = gTarget.size();
+    bool inside = strncmp(path, gTarget.c_str(), n) == 0 && !strchr(path, ':'), named = false;
+    for (const char* p = path + n; inside && *p;) {
+        size_t length = strcspn(++p, "/\\");
+        std::string part(p, length);
+        inside = p[-1] == '/' || p[-1] == '\\';
+        if (part.find_first_not_of(". ") != std::string::npos)
+            named = true;
+        else if (!part.empty() && part != ".")
+            inside = false;
+        p += length;
     }
-    for (const std::string& name : parts)
-        resolved += "/" + name;
-    if (resolved.compare(0, gTarget.size() + 1, gTarget + "/") != 0 || strchr(path, ':'))
-        fprintf(stderr, "change outside the target folder: %s\n", path), abort();
+    if (!inside || !named) fprintf(stderr, "change outside the target folder: %s\n", path), abort();
     gChanged = true;
     return path;
 }
@@ -123,24 +118,21 @@ void FeedParser(const uint8_t* data, size_t size, size_t piece) {
     PackageReaderFree(reader);
 }
 
-// Every file below a folder with its contents, and every folder (ending in '/').
-void Look(const std::string& folder, std::map<std::string, std::string>* seen) {
-    struct Walk {
-        std::string folder;
-        std::map<std::string, std::string>* seen;
-    } walk = {folder, seen};
-    auto entry = [](const FsEntry* entry, void* context) {
-        Walk* w = (Walk*)context;
-        std::string path = w->folder + "/" + entry->name;
-        char* data = NULL;
-        size_t size = 0;
-        if (entry->attributes & FILE_ATTR_DIRECTORY)
-            (*w->seen)[path + "/"], Look(path, w->seen);
-        else if (FsLocal()->ReadWhole(path.c_str(), &data, &size) == 0)
-            (*w->seen)[path].assign(data, size), free(data);
-        return 0;
-    };
-    FsLocal()->Enumerate(folder.c_str(), entry, &walk);
+// Every file below the target with its contents and mode, and every folder (ending in '/').
+std::map<std::string, std::string>* gSeen;
+int Seen(const char* path, const struct stat* st, int type, struct FTW*) {
+    char* data = NULL;
+    size_t size = 0;
+    if (type == FTW_D) (*gSeen)[std::string(path) + "/"];
+    if (type == FTW_F && !FsLocal()->ReadWhole(path, &data, &size))
+        (*gSeen)[path].assign(data, size).append(std::to_string(st->st_mode)), free(data);
+    return 0;
+}
+std::map<std::string, std::string> Look() {
+    std::map<std::string, std::string> seen;
+    gSeen = &seen;
+    nftw(gTarget.c_str(), Seen, 8, FTW_PHYS);
+    return seen;
 }
 
 // The package file: a lead of zeros with 'block' at the signature block, the marker, the body.
@@ -172,12 +164,11 @@ const FuzzKey gKey;
 
 // Extracts the package file, through the signature check when 'checked'; returns the result.
 int Update(bool checked) {
-    std::map<std::string, std::string> before, after;
-    Look(gTarget, &before);
+    auto before = Look();
     int result =
         checked ? ExtractCheckedUpdatePackage(gPackage.c_str(), gTarget.c_str(), "QXE", &gKey.keys, &kGuarded)
                 : ExtractUpdatePackageWith(gPackage.c_str(), gTarget.c_str(), &kGuarded);
-    Look(gTarget, &after);
+    auto after = Look();
     for (auto* seen : {&before, &after}) // after a success, only the folders must be as they were
         for (auto i = seen->begin(); result == 0 && i != seen->end();)
             i = i->first.back() == '/' ? std::next(i) : seen->erase(i);
