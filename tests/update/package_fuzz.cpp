@@ -35,7 +35,9 @@ namespace {
 // at least one name and no part of only dots and blanks (Windows takes those as "..").
 std::string gBox, gTarget, gPackage;
 int gOpen;
-bool gChanged = true; // since the last reset
+bool gChanged = true;        // since the last reset
+PackageKeys gKeys = {1, {}}; // the harness's own key pair, made from a fixed seed
+uint8_t gSecret[PACKAGE_SECRET_BYTES];
 
 const char* Inside(const char* path) {
     size_t n = gTarget.size();
@@ -74,17 +76,15 @@ FsProvider Guarded() {
 }
 const FsProvider kGuarded = Guarded();
 
-void RemoveBox() {
-    FsDeleteTree(FsLocal(), gBox.c_str());
-}
-
-// A fresh target folder: a subfolder with a file, and a read-only file.
+// A fresh target folder (a subfolder with a file, and a read-only file), and the key pair.
 void Reset() {
     if (gBox.empty()) {
         char box[] = "/dev/shm/qx-package-fuzz-XXXXXX", other[] = "/tmp/qx-package-fuzz-XXXXXX";
         gBox = mkdtemp(box) ? box : mkdtemp(other);
         gTarget = gBox + "/target", gPackage = gBox + "/p.pkg";
-        atexit(RemoveBox);
+        atexit([] { FsDeleteTree(FsLocal(), gBox.c_str()); });
+        uint8_t seed[PACKAGE_SEED_BYTES] = {7};
+        crypto_sign_seed_keypair(gKeys.key[0], gSecret, seed);
     }
     if (!gChanged) return;
     gChanged = false;
@@ -150,23 +150,11 @@ void Put(const std::string& file) {
     FsLocal()->WriteWhole(gPackage.c_str(), file.data(), file.size());
 }
 
-// The harness's own key pair, made from a fixed seed.
-struct FuzzKey {
-    uint8_t secret[PACKAGE_SECRET_BYTES];
-    PackageKeys keys = {};
-    FuzzKey() {
-        uint8_t seed[PACKAGE_SEED_BYTES] = {7};
-        keys.count = 1;
-        crypto_sign_seed_keypair(keys.key[0], secret, seed);
-    }
-};
-const FuzzKey gKey;
-
 // Extracts the package file, through the signature check when 'checked'; returns the result.
 int Update(bool checked) {
     auto before = Look();
     int result =
-        checked ? ExtractCheckedUpdatePackage(gPackage.c_str(), gTarget.c_str(), "QXE", &gKey.keys, &kGuarded)
+        checked ? ExtractCheckedUpdatePackage(gPackage.c_str(), gTarget.c_str(), "QXE", &gKeys, &kGuarded)
                 : ExtractUpdatePackageWith(gPackage.c_str(), gTarget.c_str(), &kGuarded);
     auto after = Look();
     for (auto* seen : {&before, &after}) // after a success, only the folders must be as they were
@@ -190,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (Update(true) == 0) fprintf(stderr, "a package no key signed was extracted\n"), abort();
     } else if (mode == 9) {
         Put(Package(NULL, 0, data + 1, size - 1));
-        if (int e = SignPackage(gPackage.c_str(), gKey.secret, NULL))
+        if (int e = SignPackage(gPackage.c_str(), gSecret, NULL))
             fprintf(stderr, "signing: %d\n", e), abort();
         int result = Update(true);
         if (result == SIGNATURE_MISSING || result == SIGNATURE_INVALID)

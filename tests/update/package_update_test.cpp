@@ -164,8 +164,6 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
                 ASSERT_TRUE(now == before || now == after);
         }
     }
-    printf("%d operations, %d fault points\n", operations,
-           2 * ((operations + QX_FAULT_STRIDE - 1) / QX_FAULT_STRIDE));
 }
 
 // A hundred staging folders left by stopped runs are removed before the next extraction;
