@@ -15,12 +15,9 @@
 #include <string.h>
 #include <ftw.h>
 #include <sys/stat.h>
-#include <algorithm>
 #include <iterator>
 #include <map>
 #include <string>
-#include <vector>
-#include "platform/errors.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "update/package.h"
@@ -107,10 +104,10 @@ int IntoTarget(char* path, const uint8_t* data, size_t size, void* user) {
 
 void FeedParser(const uint8_t* data, size_t size, size_t piece) {
     PackageReader* reader = PackageReaderCreate(&kGuarded, IntoTarget, NULL);
-    std::vector<uint8_t> copy(data, data + size);
+    std::string copy((const char*)data, size);
     for (size_t at = 0; at < size;) {
         size_t n = size - at < piece ? size - at : piece, accepted = 0;
-        if (PackageReaderFeed(reader, copy.data() + at, n, &accepted) || accepted < n) break;
+        if (PackageReaderFeed(reader, (uint8_t*)&copy[at], n, &accepted) || accepted < n) break;
         at += n;
     }
     PackageHeader header;
@@ -135,18 +132,13 @@ std::map<std::string, std::string> Look() {
     return seen;
 }
 
-// The package file: a lead of zeros with 'block' at the signature block, the marker, the body.
-std::string Package(const uint8_t* block, size_t blockSize, const uint8_t* data, size_t size) {
+// Writes the package file: a lead of zeros with 'block' at the signature block, the marker,
+// the body, whose declared size, and so the dictionary, is kept below 64 KiB.
+void PutPackage(const uint8_t* block, size_t blockSize, const uint8_t* data, size_t size) {
     std::string file(PACKAGE_LEAD_SIZE, 0);
     if (blockSize) file.replace(SIGNATURE_BLOCK_AT, blockSize, (const char*)block, blockSize);
     file.append((const char*)kPackageMarker, 4).append((const char*)data, size);
-    if (size >= 9)
-        file[PACKAGE_LEAD_SIZE + 9] = file[PACKAGE_LEAD_SIZE + 10] =
-            0; // the size, and so the dictionary, below 64 KiB
-    return file;
-}
-
-void Put(const std::string& file) {
+    if (size >= 9) file[PACKAGE_LEAD_SIZE + 9] = file[PACKAGE_LEAD_SIZE + 10] = 0;
     FsLocal()->WriteWhole(gPackage.c_str(), file.data(), file.size());
 }
 
@@ -172,12 +164,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reset();
     int mode = data[0] & 15;
     size_t piece = data[1] < 64 ? (size_t)data[1] + 1 : (size_t)-1;
-    size_t n = std::min(size - 1, SIGNATURE_BLOCK_SIZE);
+    size_t n = size - 1 < SIGNATURE_BLOCK_SIZE ? size - 1 : SIGNATURE_BLOCK_SIZE;
     if (mode == 8) {
-        Put(Package(data + 1, n, data + 1 + n, size - 1 - n));
+        PutPackage(data + 1, n, data + 1 + n, size - 1 - n);
         if (Update(true) == 0) fprintf(stderr, "a package no key signed was extracted\n"), abort();
     } else if (mode == 9) {
-        Put(Package(NULL, 0, data + 1, size - 1));
+        PutPackage(NULL, 0, data + 1, size - 1);
         if (int e = SignPackage(gPackage.c_str(), gSecret, NULL))
             fprintf(stderr, "signing: %d\n", e), abort();
         int result = Update(true);
@@ -187,10 +179,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FeedParser(data + 2, size - 2, piece);
     } else if (mode <= 6) {
         PackageOptions options = {&kGuarded, (data[1] % 64 + 1) * 16u, (data[1] % 64 + 1) * 64u, NULL};
-        Put(Package(NULL, 0, data + 2, size - 2));
+        PutPackage(NULL, 0, data + 2, size - 2);
         ExtractPackageWith(gPackage.c_str(), IntoTarget, NULL, &options);
     } else {
-        Put(Package(NULL, 0, data + 1, size - 1));
+        PutPackage(NULL, 0, data + 1, size - 1);
         Update(false);
     }
     if (gOpen != 0) fprintf(stderr, "%d files left open\n", gOpen), abort();
