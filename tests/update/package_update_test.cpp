@@ -24,8 +24,6 @@ TEST(PackageNames, JoinsFolderAndNameOrRefusesNamesThatWouldLeaveIt) {
         const char* name;
         const char* expected;
     } cases[] = {{"C:\\P", "a.txt", "C:\\P\\a.txt"},
-                 {"C:\\P\\", "a.txt", "C:\\P\\a.txt"},
-                 {"C:\\P", "\\a.txt", "C:\\P\\a.txt"},
                  {"C:\\P", "/sub\\a.txt", "C:\\P\\sub\\a.txt"}, // the dropped '/' is not part of the result
                  {"C:\\P", "sub/a.txt", "C:/P/sub/a.txt"},
                  {"/opt/p", "sub\\a.txt", "/opt/p/sub/a.txt"},
@@ -170,25 +168,14 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
 // one that cannot be deleted now goes at a restart, or with the extraction after.
 TEST_F(UpdateTest, StaleStagingFoldersDoNotBlockUpdates) {
     auto base = Snapshot(target);
-    // Stopped while staging a package whose checksum fails: it never got to the moves.
-    ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "new a"}, {"b.txt", "b"}}, 1)), 0);
-    std::map<std::string, std::string> stage;
-    for (int at = 1; stage.size() < 3; at++) { // the mark and two staged files
-        ASSERT_LT(at, 100);
-        Restore(target, base);
-        gFault = FaultPlan();
-        gFault.mode = FAULT_STOP, gFault.at = at;
-        ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
-        stage.clear();
-        for (const auto& file : Snapshot(target))
-            if (file.first.size() > 9 && file.first.compare(0, 9, "~qxstage/") == 0)
-                stage[file.first.substr(9)] = file.second;
-    }
-    for (int i = 1; i < 100; i++)
-        Restore(target + "/~qxstage" + std::to_string(i), stage);
+    // As a run stopped while staging leaves one: the mark and two staged files, no journal.
+    std::map<std::string, std::string> stage = {
+        {"qxstage.tag", "A staging folder of the Corvanware Updater.\r\n"}, {"f1", "new a"}, {"f2", "b"}};
+    for (int i = 0; i < 100; i++)
+        Restore(target + "/~qxstage" + (i ? std::to_string(i) : ""), stage);
     ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "new a"}, {"b.txt", "b"}})), 0);
     gFault = FaultPlan();
-    gFault.undeletable = target + "/~qxstage7/" + stage.begin()->first;
+    gFault.undeletable = target + "/~qxstage7/f1";
     EXPECT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
     auto expected = base;
     expected["a.txt"] = "new a", expected["b.txt"] = "b";
