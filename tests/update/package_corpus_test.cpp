@@ -2,14 +2,10 @@
 // cannot agree on a mistake, and the good and bad packages of tests/packages.
 #include <gtest/gtest.h>
 #include <lzma.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
-#include <string>
 #include "platform/fs.h"
 #include "platform/sys.h"
-#include "support/testfiles.h"
 #include "update/package.h"
 #include "update/package_testing.h"
 

@@ -14,7 +14,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <ftw.h>
-#include <sys/stat.h>
 #include <iterator>
 #include <map>
 #include <string>

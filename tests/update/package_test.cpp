@@ -1,17 +1,12 @@
 // The package reader: marker search, decoding in pieces of every size, the record limits,
 // damaged and cut packages, the checksum over skipped entries and the package date.
 #include <gtest/gtest.h>
-#include <string.h>
 #include <random>
-#include <string>
-#include <vector>
 #include "platform/errors.h"
 #include "platform/sys.h"
 #include "platform/text.h"
-#include "support/testfiles.h"
 #include "update/package.h"
 #include "update/package_testing.h"
-#include "update/packbuild.h"
 
 namespace {
 

@@ -2,11 +2,7 @@
 // leave the folder, leaving the folder exactly as it was whenever the update fails, and
 // exactly old or new after an install cut short at any point and recovered.
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
-#include "platform/errors.h"
 #include "platform/fs.h"
-#include "support/testfiles.h"
 #include "update/faultfs.h"
 #include "update/package.h"
 #include "update/package_testing.h"
