@@ -22,58 +22,52 @@ std::string Slashed(std::string path) {
     return path;
 }
 
-// Every operation is handed to the local provider unless it is to fail.
+// Every operation is handed to the local provider unless it is to fail; a failed one clears
+// what it would have given back, as the system's calls do.
+const FsProvider* const kLocal = FsLocal();
 FsProvider Faulty() {
-    FsProvider p = *FsLocal();
+    FsProvider p = *kLocal;
     p.name = "fault";
-    p.Enumerate = [](const char* f, FsEntryProc proc, void* c) {
-        return Hit() ? kFault : FsLocal()->Enumerate(f, proc, c);
+    p.Enumerate = [](const char* f, FsEntryProc e, void* c) {
+        return Hit() ? kFault : kLocal->Enumerate(f, e, c);
     };
-    p.CreateFolder = [](const char* f) { return Hit() ? kFault : FsLocal()->CreateFolder(f); };
-    p.RemoveFolder = [](const char* f) { return Hit() ? kFault : FsLocal()->RemoveFolder(f); };
-    p.ReadWhole = [](const char* f, char** data, size_t* size) {
-        *data = NULL, *size = 0;
-        return Hit() ? kFault : FsLocal()->ReadWhole(f, data, size);
+    p.CreateFolder = [](const char* f) { return Hit() ? kFault : kLocal->CreateFolder(f); };
+    p.RemoveFolder = [](const char* f) { return Hit() ? kFault : kLocal->RemoveFolder(f); };
+    p.ReadWhole = [](const char* f, char** d, size_t* n) {
+        return Hit() ? (*d = NULL, *n = 0, kFault) : kLocal->ReadWhole(f, d, n);
     };
     p.WriteWhole = [](const char* f, const void* d, size_t n) {
-        return Hit() ? kFault : FsLocal()->WriteWhole(f, d, n);
+        return Hit() ? kFault : kLocal->WriteWhole(f, d, n);
     };
     p.Delete = [](const char* f) {
         if (Hit()) return kFault;
         if (!gFault.undeletable.empty() && Slashed(gFault.undeletable) == Slashed(f))
             return (int)ERR_ACCESS_DENIED;
-        return FsLocal()->Delete(f);
+        return kLocal->Delete(f);
     };
-    p.GetAttributes = [](const char* f, uint32_t* a) {
-        return Hit() ? kFault : FsLocal()->GetAttributes(f, a);
-    };
-    p.SetAttributes = [](const char* f, uint32_t a) {
-        return Hit() ? kFault : FsLocal()->SetAttributes(f, a);
-    };
+    p.GetAttributes = [](const char* f, uint32_t* a) { return Hit() ? kFault : kLocal->GetAttributes(f, a); };
+    p.SetAttributes = [](const char* f, uint32_t a) { return Hit() ? kFault : kLocal->SetAttributes(f, a); };
     // Has no error to report, so only a stopped process gets no answer.
-    p.Exists = [](const char* f) { return Hit() && gFault.mode == FAULT_STOP ? 0 : FsLocal()->Exists(f); };
+    p.Exists = [](const char* f) { return Hit() && gFault.mode == FAULT_STOP ? 0 : kLocal->Exists(f); };
     p.Move = [](const char* from, const char* to) {
         gFault.moves.push_back(gFault.count + 1);
-        return Hit() ? kFault : FsLocal()->Move(from, to);
+        return Hit() ? kFault : kLocal->Move(from, to);
     };
-    p.Open = [](const char* f, int mode, uint32_t a, FsFile** file) {
-        *file = NULL;
-        return Hit() ? kFault : FsLocal()->Open(f, mode, a, file);
+    p.Open = [](const char* f, int m, uint32_t a, FsFile** o) {
+        return Hit() ? (*o = NULL, kFault) : kLocal->Open(f, m, a, o);
     };
-    p.Read = [](FsFile* file, void* buffer, size_t size, size_t* done) {
-        *done = 0;
-        return Hit() ? kFault : FsLocal()->Read(file, buffer, size, done);
+    p.Read = [](FsFile* f, void* b, size_t n, size_t* d) {
+        return Hit() ? (*d = 0, kFault) : kLocal->Read(f, b, n, d);
     };
-    p.Write = [](FsFile* file, const void* data, size_t size, size_t* done) {
-        *done = 0;
-        return Hit() ? kFault : FsLocal()->Write(file, data, size, done);
+    p.Write = [](FsFile* f, const void* b, size_t n, size_t* d) {
+        return Hit() ? (*d = 0, kFault) : kLocal->Write(f, b, n, d);
     };
-    p.Seek = [](FsFile* file, uint64_t offset) { return Hit() ? kFault : FsLocal()->Seek(file, offset); };
-    p.Size = [](FsFile* file, uint64_t* size) { return Hit() ? kFault : FsLocal()->Size(file, size); };
-    p.SetTimes = [](FsFile* file, uint64_t time) { return Hit() ? kFault : FsLocal()->SetTimes(file, time); };
+    p.Seek = [](FsFile* f, uint64_t at) { return Hit() ? kFault : kLocal->Seek(f, at); };
+    p.Size = [](FsFile* f, uint64_t* size) { return Hit() ? kFault : kLocal->Size(f, size); };
+    p.SetTimes = [](FsFile* f, uint64_t time) { return Hit() ? kFault : kLocal->SetTimes(f, time); };
     // The handle is released either way, as the system does for a process that ends.
-    p.Close = [](FsFile* file) {
-        int failed = Hit(), e = FsLocal()->Close(file);
+    p.Close = [](FsFile* f) {
+        int failed = Hit(), e = kLocal->Close(f);
         return failed ? kFault : e;
     };
     // Counted, but not sent to the disk: the tests look at the order of the steps, and a real
