@@ -110,6 +110,9 @@ TEST_F(UpdateTest, AMissingPackageOrFolderWritesNothing) {
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), ""), ERR_PATH_NOT_FOUND);
 }
 
+// A staging folder's mark; its journal ends in the hash of the lines before.
+const char kMark[] = "A staging folder of the Corvanware Updater.\r\n";
+
 // Writes a folder back to the state of a snapshot.
 void Restore(const std::string& folder, const std::map<std::string, std::string>& files) {
     FsDeleteTree(FsLocal(), folder.c_str());
@@ -165,8 +168,7 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
 TEST_F(UpdateTest, StaleStagingFoldersDoNotBlockUpdates) {
     auto base = Snapshot(target);
     // As a run stopped while staging leaves one: the mark and two staged files, no journal.
-    std::map<std::string, std::string> stage = {
-        {"qxstage.tag", "A staging folder of the Corvanware Updater.\r\n"}, {"f1", "new a"}, {"f2", "b"}};
+    std::map<std::string, std::string> stage = {{"qxstage.tag", kMark}, {"f1", "new a"}, {"f2", "b"}};
     for (int i = 0; i < 100; i++)
         Restore(target + "/~qxstage" + (i ? std::to_string(i) : ""), stage);
     ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "new a"}, {"b.txt", "b"}})), 0);
@@ -185,19 +187,11 @@ TEST_F(UpdateTest, StaleStagingFoldersDoNotBlockUpdates) {
 // A whole journal that names no file of this folder (the folder spelt differently than at
 // the install) still means the moves had begun: the stage and its backups stay.
 TEST_F(UpdateTest, AJournalThatCannotBeUsedKeepsItsStage) {
-    std::string stage = target + "/~qxstage";
-    FsLocal()->CreateFolder(stage.c_str());
-    WriteFileText(stage + "/qxstage.tag", "A staging folder of the Corvanware Updater.\r\n");
-    WriteFileText(stage + "/b1", "the only old copy");
-    std::string journal = "QXUpdate journal 1\r\n1\r\n..\\a.txt\r\n";
-    uint32_t hash = 2166136261u;
-    for (char c : journal)
-        hash = (hash ^ (uint8_t)c) * 16777619u;
-    char end[16];
-    snprintf(end, sizeof end, "end %08X\r\n", (unsigned)hash);
-    WriteFileText(stage + "/journal", journal + end);
+    Restore(target + "/~qxstage", {{"qxstage.tag", kMark},
+                                   {"b1", "the only old copy"},
+                                   {"journal", "QXUpdate journal 1\r\n1\r\n..\\a.txt\r\nend 360783A8\r\n"}});
     EXPECT_NE(RecoverUpdateFolder(target.c_str(), NULL), 0);
-    EXPECT_EQ(ReadFileText(stage + "/b1"), "the only old copy");
+    EXPECT_EQ(ReadFileText(target + "/~qxstage/b1"), "the only old copy");
 }
 
 } // namespace
