@@ -16,8 +16,7 @@ const std::string kKeys = QX_TEST_KEYS;
 
 struct SignatureTest : ::testing::Test {
     TempFolder temp;
-    std::string package = temp / "p.pkg";
-    std::string target = temp / "product";
+    std::string package = temp / "p.pkg", target = temp / "product";
     uint8_t secret[PACKAGE_SECRET_BYTES], publicKey[PACKAGE_KEY_BYTES];
     uint8_t otherSecret[PACKAGE_SECRET_BYTES], otherPublic[PACKAGE_KEY_BYTES];
     PackageKeys keys = {};
@@ -105,24 +104,22 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
 
 TEST(PackageKeys, ReadsKeysAsKeygenPrintsThem) {
     std::string k(64, 'a'), K(64, 'F');
-    struct Case {
-        std::string text;
-        int result;
-        size_t count;
-    } cases[] = {{" \n", 0, 0},
-                 {k + "\n", 0, 1},
-                 {k + "," + K, 0, 2},
-                 {k + " ; " + K + " " + k + "," + k, 0, 4},
-                 {k + "a", 13, 0},
-                 {k.substr(1), 13, 0},
-                 {k + "x", 13, 0},
-                 {"g" + k.substr(1), 13, 0},
-                 {k + " " + k + " " + k + " " + k + " " + k, 13, 0}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    const std::pair<std::string, size_t> read[] = {
+        {" \n", 0}, {k + "\n", 1}, {k + "," + K, 2}, {k + " ; " + K + " " + k + "," + k, 4}};
+    // Refused whole: a digit too many or too few, a character that is no digit, five keys.
+    const std::string refused[] = {k + "a", k.substr(1), k + "x", "g" + k.substr(1),
+                                   k + " " + k + " " + k + " " + k + " " + k};
+    for (const auto& r : read) {
+        SCOPED_TRACE(r.first);
         PackageKeys keys;
-        EXPECT_EQ(ParsePackageKeys(c.text.c_str(), &keys), c.result);
-        EXPECT_EQ(keys.count, c.count);
+        EXPECT_EQ(ParsePackageKeys(r.first.c_str(), &keys), 0);
+        EXPECT_EQ(keys.count, r.second);
+    }
+    for (const std::string& text : refused) {
+        SCOPED_TRACE(text);
+        PackageKeys keys;
+        EXPECT_EQ(ParsePackageKeys(text.c_str(), &keys), ERR_INVALID_DATA);
+        EXPECT_EQ(keys.count, 0u);
     }
 }
 
@@ -131,18 +128,15 @@ TEST_F(SignatureTest, SigningKeepsTheVendorsLeadingPart) {
     PackBuildInfo info = {};
     info.leadPath = lead.c_str();
     PackBuildEntry entry = {"a.txt", NULL, (const uint8_t*)"x", NULL, NULL, 1};
-    struct Case {
-        size_t leadBytes;
-        int result;
-    } cases[] = {{(size_t)SIGNATURE_BLOCK_AT, 0}, {(size_t)SIGNATURE_BLOCK_AT + 1, ERR_INVALID_DATA}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.leadBytes);
-        WriteFileText(lead, std::string(c.leadBytes, 'L'));
+    for (size_t into : {0, 1}) { // a vendor's leading part reaching into the block is not overwritten
+        SCOPED_TRACE(into);
+        int result = into ? ERR_INVALID_DATA : 0;
+        WriteFileText(lead, std::string(SIGNATURE_BLOCK_AT + into, 'L'));
         ASSERT_EQ(BuildPackage(package.c_str(), &info, &entry, 1), 0);
-        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), c.result);
+        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), result);
         EXPECT_EQ(VerifyPackageSignature(package.c_str(), NULL, &keys, NULL, NULL),
-                  c.result ? SIGNATURE_MISSING : 0);
-        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), c.result); // signing again replaces the block
+                  result ? SIGNATURE_MISSING : 0);
+        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), result); // signing again replaces the block
     }
 }
 
