@@ -99,8 +99,7 @@ TEST(PackageGolden, ExtractsAsExplained) {
 TEST(PackageCorpus, EveryPackageGivesItsResult) {
     std::string folder = QX_TEST_PACKAGES;
     std::string readme = ReadFileText(folder + "/README.md");
-    int rows = 0;
-    size_t at = 0;
+    size_t rows = 0, at = 0;
     while ((at = readme.find("\n| ", at)) != std::string::npos) {
         at += 3;
         size_t nameEnd = readme.find(" | ", at);
@@ -117,7 +116,7 @@ TEST(PackageCorpus, EveryPackageGivesItsResult) {
             EXPECT_EQ(Snapshot(target.path), before);
         }
     }
-    EXPECT_EQ(rows, 19);
+    EXPECT_EQ(rows, 19u);
 }
 
 } // namespace

@@ -57,8 +57,8 @@ FsProvider Guarded() {
     FsProvider p = *FsLocal();
     p.CreateFolder = [](const char* path) { return FsLocal()->CreateFolder(Inside(path)); };
     p.RemoveFolder = [](const char* path) { return FsLocal()->RemoveFolder(Inside(path)); };
-    p.WriteWhole = [](const char* path, const void* data, size_t size) {
-        return FsLocal()->WriteWhole(Inside(path), data, size);
+    p.WriteWhole = [](const char* f, const void* d, size_t n) {
+        return FsLocal()->WriteWhole(Inside(f), d, n);
     };
     p.Delete = [](const char* path) { return FsLocal()->Delete(Inside(path)); };
     p.SetAttributes = [](const char* path, uint32_t a) { return FsLocal()->SetAttributes(Inside(path), a); };
@@ -91,12 +91,10 @@ void Reset() {
     FsLocal()->SetAttributes((gTarget + "/ro.txt").c_str(), FILE_ATTR_READONLY);
 }
 
-int IntoTarget(char* path, const uint8_t* data, size_t size, void* user) {
-    (void)size, (void)user;
-    if (data) return 0;
+int IntoTarget(char* path, const uint8_t* data, size_t, void*) {
     char joined[PACKAGE_PATH_SIZE];
-    int e = JoinEntryPath(gTarget.c_str(), path, joined, sizeof joined);
-    if (e) return -e;
+    if (data) return 0;
+    if (int e = JoinEntryPath(gTarget.c_str(), path, joined, sizeof joined)) return -e;
     CopyText(path, PACKAGE_PATH_SIZE, joined);
     return 1;
 }
@@ -169,10 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (Update(true) == 0) fprintf(stderr, "a package no key signed was extracted\n"), abort();
     } else if (mode == 9) {
         PutPackage(NULL, 0, data + 1, size - 1);
-        if (int e = SignPackage(gPackage.c_str(), gSecret, NULL))
-            fprintf(stderr, "signing: %d\n", e), abort();
-        int result = Update(true);
-        if (result == SIGNATURE_MISSING || result == SIGNATURE_INVALID)
+        int e = SignPackage(gPackage.c_str(), gSecret, NULL), result = e ? e : Update(true);
+        if (e || result == SIGNATURE_MISSING || result == SIGNATURE_INVALID)
             fprintf(stderr, "a signed package was refused: %d\n", result), abort();
     } else if ((mode &= 7) <= 3) {
         FeedParser(data + 2, size - 2, piece);

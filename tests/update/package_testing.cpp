@@ -44,9 +44,8 @@ std::string Stream(const std::vector<TestEntry>& entries, uint32_t checksumDelta
 
 int WriteStreamPackage(const std::string& path, const std::string& stream, int64_t declaredSize) {
     PackBuildInfo info = {};
-    uint32_t declared = declaredSize < 0 ? (uint32_t)stream.size() : (uint32_t)declaredSize;
     return BuildPackageFromStream(path.c_str(), &info, (const uint8_t*)stream.data(), stream.size(),
-                                  declared);
+                                  declaredSize < 0 ? (uint32_t)stream.size() : (uint32_t)declaredSize);
 }
 
 static int Collect(const FsEntry* entry, void* entries) {

@@ -50,7 +50,6 @@ struct UpdateTest : ::testing::Test {
     TempFolder temp;
     std::string package = temp / "p.pkg", target = temp / "product";
     void SetUp() override {
-        FsLocal()->CreateFolder(target.c_str());
         FsLocal()->CreateFolder((target + "/sub").c_str());
         WriteFileText(target + "/a.txt", "old a");
         WriteFileText(target + "/sub/keep.txt", "kept");
