@@ -22,91 +22,64 @@ std::string Slashed(std::string path) {
     return path;
 }
 
-const FsProvider* Local() {
-    return FsLocal();
-}
-
-int Enumerate(const char* folder, FsEntryProc proc, void* context) {
-    return Hit() ? kFault : Local()->Enumerate(folder, proc, context);
-}
-int CreateFolder(const char* path) {
-    return Hit() ? kFault : Local()->CreateFolder(path);
-}
-int RemoveFolder(const char* path) {
-    return Hit() ? kFault : Local()->RemoveFolder(path);
-}
-int ReadWhole(const char* path, char** data, size_t* size) {
-    *data = NULL, *size = 0;
-    return Hit() ? kFault : Local()->ReadWhole(path, data, size);
-}
-int WriteWhole(const char* path, const void* data, size_t size) {
-    return Hit() ? kFault : Local()->WriteWhole(path, data, size);
-}
-int Delete(const char* path) {
-    if (Hit()) return kFault;
-    if (!gFault.undeletable.empty() && Slashed(gFault.undeletable) == Slashed(path)) return ERR_ACCESS_DENIED;
-    return Local()->Delete(path);
-}
-int GetAttributes(const char* path, uint32_t* attributes) {
-    return Hit() ? kFault : Local()->GetAttributes(path, attributes);
-}
-int SetAttributes(const char* path, uint32_t attributes) {
-    return Hit() ? kFault : Local()->SetAttributes(path, attributes);
-}
-// Has no error to report, so only a stopped process gets no answer.
-int Exists(const char* path) {
-    return Hit() && gFault.mode == FAULT_STOP ? 0 : Local()->Exists(path);
-}
-int Move(const char* from, const char* to) {
-    gFault.moves.push_back(gFault.count + 1);
-    return Hit() ? kFault : Local()->Move(from, to);
-}
-int Open(const char* path, int mode, uint32_t attributes, FsFile** file) {
-    *file = NULL;
-    return Hit() ? kFault : Local()->Open(path, mode, attributes, file);
-}
-int Read(FsFile* file, void* buffer, size_t size, size_t* done) {
-    *done = 0;
-    return Hit() ? kFault : Local()->Read(file, buffer, size, done);
-}
-int Write(FsFile* file, const void* data, size_t size, size_t* done) {
-    *done = 0;
-    return Hit() ? kFault : Local()->Write(file, data, size, done);
-}
-int Seek(FsFile* file, uint64_t offset) {
-    return Hit() ? kFault : Local()->Seek(file, offset);
-}
-int Size(FsFile* file, uint64_t* size) {
-    return Hit() ? kFault : Local()->Size(file, size);
-}
-int SetTimes(FsFile* file, uint64_t fileTime) {
-    return Hit() ? kFault : Local()->SetTimes(file, fileTime);
-}
-// The handle is released either way, as the system does for a process that ends.
-int Close(FsFile* file) {
-    int failed = Hit();
-    int e = Local()->Close(file);
-    return failed ? kFault : e;
-}
-// Counted, but not sent to the disk: the tests look at the order of the steps, and a real
-// flush per operation would make them slow.
-int Flush(FsFile*) {
-    return Hit() ? kFault : 0;
-}
-int DeleteAtRestart(const char* path) {
-    if (Hit()) return kFault;
-    gFault.atRestart.push_back(path);
-    return 0;
+// Every operation is handed to the local provider unless it is to fail; a failed one clears
+// what it would have given back, as the system's calls do.
+const FsProvider* const kLocal = FsLocal();
+FsProvider Faulty() {
+    FsProvider p = *kLocal;
+    p.name = "fault";
+    p.Enumerate = [](const char* f, FsEntryProc e, void* c) {
+        return Hit() ? kFault : kLocal->Enumerate(f, e, c);
+    };
+    p.CreateFolder = [](const char* f) { return Hit() ? kFault : kLocal->CreateFolder(f); };
+    p.RemoveFolder = [](const char* f) { return Hit() ? kFault : kLocal->RemoveFolder(f); };
+    p.ReadWhole = [](const char* f, char** d, size_t* n) {
+        return Hit() ? (*d = NULL, *n = 0, kFault) : kLocal->ReadWhole(f, d, n);
+    };
+    p.WriteWhole = [](const char* f, const void* d, size_t n) {
+        return Hit() ? kFault : kLocal->WriteWhole(f, d, n);
+    };
+    p.Delete = [](const char* f) {
+        if (Hit()) return kFault;
+        if (!gFault.undeletable.empty() && Slashed(gFault.undeletable) == Slashed(f))
+            return (int)ERR_ACCESS_DENIED;
+        return kLocal->Delete(f);
+    };
+    p.GetAttributes = [](const char* f, uint32_t* a) { return Hit() ? kFault : kLocal->GetAttributes(f, a); };
+    p.SetAttributes = [](const char* f, uint32_t a) { return Hit() ? kFault : kLocal->SetAttributes(f, a); };
+    // Has no error to report, so only a stopped process gets no answer.
+    p.Exists = [](const char* f) { return Hit() && gFault.mode == FAULT_STOP ? 0 : kLocal->Exists(f); };
+    p.Move = [](const char* from, const char* to) {
+        gFault.moves.push_back(gFault.count + 1);
+        return Hit() ? kFault : kLocal->Move(from, to);
+    };
+    p.Open = [](const char* f, int m, uint32_t a, FsFile** o) {
+        return Hit() ? (*o = NULL, kFault) : kLocal->Open(f, m, a, o);
+    };
+    p.Read = [](FsFile* f, void* b, size_t n, size_t* d) {
+        return Hit() ? (*d = 0, kFault) : kLocal->Read(f, b, n, d);
+    };
+    p.Write = [](FsFile* f, const void* b, size_t n, size_t* d) {
+        return Hit() ? (*d = 0, kFault) : kLocal->Write(f, b, n, d);
+    };
+    p.Seek = [](FsFile* f, uint64_t at) { return Hit() ? kFault : kLocal->Seek(f, at); };
+    p.Size = [](FsFile* f, uint64_t* size) { return Hit() ? kFault : kLocal->Size(f, size); };
+    p.SetTimes = [](FsFile* f, uint64_t time) { return Hit() ? kFault : kLocal->SetTimes(f, time); };
+    // The handle is released either way, as the system does for a process that ends.
+    p.Close = [](FsFile* f) {
+        int failed = Hit(), e = kLocal->Close(f);
+        return failed ? kFault : e;
+    };
+    // Counted, but not sent to the disk: the tests look at the order of the steps, and a real
+    // flush per operation would make them slow.
+    p.Flush = [](FsFile*) { return Hit() ? kFault : 0; };
+    p.DeleteAtRestart = [](const char* f) { return Hit() ? kFault : (gFault.atRestart.push_back(f), 0); };
+    return p;
 }
 
 } // namespace
 
 const FsProvider* FaultFs() {
-    static FsProvider provider = {
-        "fault",   NULL,       NULL,   Enumerate,       CreateFolder,  RemoveFolder,
-        ReadWhole, WriteWhole, Delete, GetAttributes,   SetAttributes, Exists,
-        Move,      Open,       Read,   Write,           Seek,          Size,
-        SetTimes,  Close,      Flush,  DeleteAtRestart, NULL,
-    };
+    static const FsProvider provider = Faulty();
     return &provider;
 }

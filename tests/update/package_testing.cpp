@@ -44,33 +44,27 @@ std::string Stream(const std::vector<TestEntry>& entries, uint32_t checksumDelta
 
 int WriteStreamPackage(const std::string& path, const std::string& stream, int64_t declaredSize) {
     PackBuildInfo info = {};
-    uint32_t declared = declaredSize < 0 ? (uint32_t)stream.size() : (uint32_t)declaredSize;
     return BuildPackageFromStream(path.c_str(), &info, (const uint8_t*)stream.data(), stream.size(),
-                                  declared);
+                                  declaredSize < 0 ? (uint32_t)stream.size() : (uint32_t)declaredSize);
 }
 
-struct SnapshotWalk {
-    std::string folder, prefix;
-    std::map<std::string, std::string>* files;
-};
-
-static int SnapshotEntry(const FsEntry* entry, void* context) {
-    SnapshotWalk* walk = (SnapshotWalk*)context;
-    std::string name = walk->prefix + entry->name;
-    std::string path = walk->folder + "/" + name;
-    if (entry->attributes & FILE_ATTR_DIRECTORY) {
-        (*walk->files)[name + "/"] = "";
-        SnapshotWalk inner = {walk->folder, name + "/", walk->files};
-        FsLocal()->Enumerate(path.c_str(), SnapshotEntry, &inner);
-    } else {
-        (*walk->files)[name] = ReadFileText(path) + ((entry->attributes & FILE_ATTR_READONLY) ? "<ro>" : "");
-    }
+static int Collect(const FsEntry* entry, void* entries) {
+    ((std::vector<std::pair<std::string, uint32_t>>*)entries)->push_back({entry->name, entry->attributes});
     return 0;
 }
 
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::vector<std::pair<std::string, uint32_t>> entries;
     std::map<std::string, std::string> files;
-    SnapshotWalk walk = {folder, "", &files};
-    FsLocal()->Enumerate(folder.c_str(), SnapshotEntry, &walk);
+    FsLocal()->Enumerate(folder.c_str(), Collect, &entries);
+    for (const auto& e : entries) {
+        if (e.second & FILE_ATTR_DIRECTORY) files[e.first + "/"] = "";
+        std::string path = folder + "/" + e.first;
+        if (!(e.second & FILE_ATTR_DIRECTORY))
+            files[e.first] = ReadFileText(path) + ((e.second & FILE_ATTR_READONLY) ? "<ro>" : "");
+        else
+            for (const auto& inner : Snapshot(path))
+                files[e.first + "/" + inner.first] = inner.second;
+    }
     return files;
 }

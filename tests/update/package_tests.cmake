@@ -9,8 +9,7 @@ target_sources(qx_core_tests PRIVATE
 get_filename_component(QX_TEST_PACKAGES ${CMAKE_CURRENT_LIST_DIR}/../packages ABSOLUTE)
 get_filename_component(QX_TEST_KEYS ${CMAKE_CURRENT_LIST_DIR}/../keys ABSOLUTE)
 if(QX_WINDOWS)
-  target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_win32.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/install_kill_win_test.cpp)
+  target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/install_kill_win_test.cpp)
   # The install that the test above kills.
   add_executable(qx_install_child ${CMAKE_CURRENT_LIST_DIR}/install_child.cpp ${CMAKE_CURRENT_LIST_DIR}/faultfs.cpp)
   target_include_directories(qx_install_child PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
@@ -20,8 +19,6 @@ if(QX_WINDOWS)
   # Under Wine the machine's root folder is drive Z:.
   set(QX_TEST_PACKAGES "Z:${QX_TEST_PACKAGES}")
   set(QX_TEST_KEYS "Z:${QX_TEST_KEYS}")
-else()
-  target_sources(qx_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/test_filetime_posix.cpp)
 endif()
 target_compile_definitions(qx_core_tests PRIVATE QX_TEST_PACKAGES="${QX_TEST_PACKAGES}" QX_TEST_KEYS="${QX_TEST_KEYS}")
 target_link_libraries(qx_core_tests PRIVATE qxpackbuild qxpackage ${QX_LZMA})
@@ -35,7 +32,8 @@ if(QX_FUZZ AND NOT QX_WINDOWS)
     ${PROJECT_SOURCE_DIR}/src/update/package.cpp
     ${PROJECT_SOURCE_DIR}/src/update/package_update.cpp
     ${PROJECT_SOURCE_DIR}/src/update/signature.cpp
-    ${PROJECT_SOURCE_DIR}/src/update/packagekey.cpp)
+    ${PROJECT_SOURCE_DIR}/src/update/packagekey.cpp
+    ${PROJECT_SOURCE_DIR}/src/update/packsign.cpp)
   target_compile_definitions(qx_package_fuzz PRIVATE QX_PACKAGE_PUBLIC_KEY="")
   target_compile_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_options(qx_package_fuzz PRIVATE -fsanitize=fuzzer)

@@ -2,14 +2,9 @@
 // before anything is written, the keys it reads, and signing in place.
 #include <gtest/gtest.h>
 #include <sodium.h>
-#include <string.h>
-#include <string>
 #include <utility>
-#include <vector>
-#include "platform/errors.h"
 #include "platform/fs.h"
 #include "platform/text.h"
-#include "support/testfiles.h"
 #include "update/packbuild.h"
 #include "update/package.h"
 #include "update/package_testing.h"
@@ -21,16 +16,13 @@ const std::string kKeys = QX_TEST_KEYS;
 
 struct SignatureTest : ::testing::Test {
     TempFolder temp;
-    std::string package = temp / "p.pkg";
-    std::string target = temp / "product";
+    std::string package = temp / "p.pkg", target = temp / "product";
     uint8_t secret[PACKAGE_SECRET_BYTES], publicKey[PACKAGE_KEY_BYTES];
     uint8_t otherSecret[PACKAGE_SECRET_BYTES], otherPublic[PACKAGE_KEY_BYTES];
     PackageKeys keys = {};
     void SetUp() override {
         ASSERT_EQ(ReadSecretKey((kKeys + "/test-only-signing.secret").c_str(), secret, publicKey), 0);
         ASSERT_EQ(ParsePackageKeys(ReadFileText(kKeys + "/test-only-signing.public").c_str(), &keys), 0);
-        ASSERT_EQ(keys.count, 1u);
-        ASSERT_EQ(memcmp(keys.key[0], publicKey, sizeof publicKey), 0); // the pair belongs together
         uint8_t seed[PACKAGE_SEED_BYTES] = {1};
         crypto_sign_seed_keypair(otherPublic, otherSecret, seed);
         FsLocal()->CreateFolder(target.c_str());
@@ -38,22 +30,16 @@ struct SignatureTest : ::testing::Test {
     }
     // A package of product 'code', signed with secretKey unless it is NULL.
     std::string Make(const std::string& code, const uint8_t* secretKey, const std::string& data = "new a") {
-        std::string path = temp / (code + std::to_string(count++) + ".pkg");
-        EXPECT_EQ(WriteStreamPackage(path, Stream({{"a.txt", data}, {"b.txt", "b"}}, 0, code)), 0);
+        EXPECT_EQ(WriteStreamPackage(package, Stream({{"a.txt", data}, {"b.txt", "b"}}, 0, code)), 0);
         if (secretKey) {
-            EXPECT_EQ(SignPackage(path.c_str(), secretKey, NULL), 0);
+            EXPECT_EQ(SignPackage(package.c_str(), secretKey, NULL), 0);
         }
-        return ReadFileText(path);
+        return ReadFileText(package);
     }
-    int Extract(const std::string& bytes, const PackageKeys* with, const char* code = "qj") {
-        WriteFileText(package, bytes);
-        return ExtractCheckedUpdatePackage(package.c_str(), target.c_str(), code, with, NULL);
-    }
-    int count = 0;
 };
 
-TEST_F(SignatureTest, RefusesWhatTheVendorDidNotSignBeforeWritingAnything) {
-    std::string good = Make("qj", secret), other = Make("qj", secret, "other a");
+TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWritingAnything) {
+    std::string good = Make("qj", secret), other = Make("qj", secret, "other a"), plain = Make("qj", NULL);
     WriteStreamPackage(package, std::string(3, '\0')); // too short for a package header
     SignPackage(package.c_str(), secret, NULL);
     std::string headerless = ReadFileText(package);
@@ -63,111 +49,77 @@ TEST_F(SignatureTest, RefusesWhatTheVendorDidNotSignBeforeWritingAnything) {
         s[at] = (char)(s[at] ^ 1);
         return s;
     };
-    struct Case {
-        const char* what;
-        std::string bytes;
-        int result;
-    } cases[] = {
-        {"unsigned", Make("qj", NULL), SIGNATURE_MISSING},
-        {"signed with another key", Make("qj", otherSecret), SIGNATURE_INVALID},
-        {"the marker changed", changed(marker), SIGNATURE_INVALID},
-        {"the last byte changed", changed(good.size() - 1), SIGNATURE_INVALID},
-        {"a byte appended", good + "x", SIGNATURE_INVALID},
-        {"the signed size changed", changed(block + 8), SIGNATURE_INVALID},
-        {"the signature changed", changed(block + 79), SIGNATURE_INVALID},
-        {"the block of another package",
-         good.substr(0, block) + other.substr(block, SIGNATURE_BLOCK_SIZE) +
-             good.substr(block + SIGNATURE_BLOCK_SIZE),
-         SIGNATURE_INVALID},
-        {"cut inside the block", good.substr(0, block + 40), SIGNATURE_MISSING},
-        {"the tag changed", changed(block), SIGNATURE_MISSING},
-        {"signed for another product", Make("qx", secret), SIGNATURE_OTHER_PRODUCT},
-        {"signed without a package header", headerless, ERR_INVALID_DATA},
-    };
-    auto before = Snapshot(target);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(Extract(c.bytes, &keys), c.result);
-        EXPECT_EQ(Snapshot(target), before);
-    }
-}
-
-TEST_F(SignatureTest, ExtractsWhatTheVendorSigned) {
-    std::string good = Make("qj", secret);
-    std::string lead = good;
-    lead[10] = 'L'; // the leading part outside the block is not signed, and not read
+    std::string own = ReadFileText(kKeys + "/test-only-signing.public");
     PackageKeys none = {}, two = {};
-    ASSERT_EQ(ParsePackageKeys((ReadFileText(kKeys + "/test-only-signing.public") + ", " +
-                                std::string(2 * PACKAGE_KEY_BYTES, '0'))
-                                   .c_str(),
-                               &two),
-              0);
+    ASSERT_EQ(ParsePackageKeys((own + ", " + std::string(2 * PACKAGE_KEY_BYTES, '0')).c_str(), &two), 0);
     std::swap(two.key[0], two.key[1]); // a second accepted key, as while keys change over
     struct Case {
         const char* what;
         std::string bytes;
-        const PackageKeys* keys;
+        const PackageKeys* keys; // NULL: the program's own, 'program' (left empty by the rows after)
+        int result;
+        std::string program;
     } cases[] = {
-        {"signed", good, &keys},
-        {"a changed leading part", lead, &keys},
-        {"one of two keys", good, &two},
-        {"no key configured", good, &none},
-        {"unsigned with no key configured", Make("qj", NULL), &none},
+        {"the program's own key", good, NULL, 0, own},
+        {"unsigned, the program's own key", plain, NULL, SIGNATURE_MISSING, own},
+        {"unsigned, the program without a key", plain, NULL, 0, ""},
+        {"an unreadable own key, never taken as none", good, NULL, ERR_INVALID_DATA, "not a key"},
+        {"signed", good, &keys, 0},
+        {"a changed leading part, which is not signed", changed(10), &keys, 0},
+        {"one of two keys", good, &two, 0},
+        {"no key configured", good, &none, 0},
+        {"unsigned with no key configured", plain, &none, 0},
+        {"unsigned", plain, &keys, SIGNATURE_MISSING},
+        {"signed with another key", Make("qj", otherSecret), &keys, SIGNATURE_INVALID},
+        {"the marker changed", changed(marker), &keys, SIGNATURE_INVALID},
+        {"the last byte changed", changed(good.size() - 1), &keys, SIGNATURE_INVALID},
+        {"a byte appended", good + "x", &keys, SIGNATURE_INVALID},
+        {"the signed size changed", changed(block + 8), &keys, SIGNATURE_INVALID},
+        {"the signature changed", changed(block + 79), &keys, SIGNATURE_INVALID},
+        {"the block of another package",
+         good.substr(0, block) + other.substr(block, SIGNATURE_BLOCK_SIZE) +
+             good.substr(block + SIGNATURE_BLOCK_SIZE),
+         &keys, SIGNATURE_INVALID},
+        {"cut inside the block", good.substr(0, block + 40), &keys, SIGNATURE_MISSING},
+        {"the tag changed", changed(block), &keys, SIGNATURE_MISSING},
+        {"signed for another product", Make("qx", secret), &keys, SIGNATURE_OTHER_PRODUCT},
+        {"signed without a package header", headerless, &keys, ERR_INVALID_DATA},
     };
+    auto before = Snapshot(target);
+    std::map<std::string, std::string> after = {{"a.txt", "new a"}, {"b.txt", "b"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        FsLocal()->Delete((target + "/b.txt").c_str());
         WriteFileText(target + "/a.txt", "old a");
-        EXPECT_EQ(Extract(c.bytes, c.keys), 0);
-        EXPECT_EQ(ReadFileText(target + "/a.txt"), "new a");
+        WriteFileText(package, c.bytes);
+        CopyText(gPackagePublicKey, sizeof gPackagePublicKey, c.program.c_str());
+        EXPECT_EQ(ExtractCheckedUpdatePackage(package.c_str(), target.c_str(), "qj", c.keys, NULL), c.result);
+        EXPECT_EQ(Snapshot(target), c.result ? before : after);
     }
     // Readers that do not know the block extract a signed package as before.
     WriteFileText(package, good);
-    WriteFileText(target + "/a.txt", "old a");
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), target.c_str()), 0);
-    EXPECT_EQ(ReadFileText(target + "/a.txt"), "new a");
-}
-
-TEST_F(SignatureTest, TheProgramsOwnKeys) {
-    std::string unsigned_ = Make("qj", NULL);
-    struct Case {
-        std::string key;
-        int result;
-    } cases[] = {
-        {"", 0},
-        {ReadFileText(kKeys + "/test-only-signing.public"), SIGNATURE_MISSING},
-        {"not a key", ERR_INVALID_DATA}, // never taken as no key at all
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        CopyText(gPackagePublicKey, sizeof gPackagePublicKey, c.key.c_str());
-        EXPECT_EQ(Extract(unsigned_, NULL), c.result);
-    }
-    gPackagePublicKey[0] = 0;
+    EXPECT_EQ(Snapshot(target), after);
 }
 
 TEST(PackageKeys, ReadsKeysAsKeygenPrintsThem) {
     std::string k(64, 'a'), K(64, 'F');
-    struct Case {
-        std::string text;
-        int result;
-        size_t count;
-    } cases[] = {
-        {"", 0, 0},
-        {" \n", 0, 0},
-        {k + "\n", 0, 1},
-        {k + "," + K, 0, 2},
-        {k + " ; " + K + " " + k + "," + k, 0, 4},
-        {k + "a", 13, 0},
-        {k.substr(1), 13, 0},
-        {k + "x", 13, 0},
-        {"g" + k.substr(1), 13, 0},
-        {k + " " + k + " " + k + " " + k + " " + k, 13, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    const std::pair<std::string, size_t> read[] = {
+        {" \n", 0}, {k + "\n", 1}, {k + "," + K, 2}, {k + " ; " + K + " " + k + "," + k, 4}};
+    // Refused whole: a digit too many or too few, a character that is no digit, five keys.
+    const std::string refused[] = {k + "a", k.substr(1), k + "x", "g" + k.substr(1),
+                                   k + " " + k + " " + k + " " + k + " " + k};
+    for (const auto& r : read) {
+        SCOPED_TRACE(r.first);
         PackageKeys keys;
-        EXPECT_EQ(ParsePackageKeys(c.text.c_str(), &keys), c.result);
-        EXPECT_EQ(keys.count, c.count);
+        EXPECT_EQ(ParsePackageKeys(r.first.c_str(), &keys), 0);
+        EXPECT_EQ(keys.count, r.second);
+    }
+    for (const std::string& text : refused) {
+        SCOPED_TRACE(text);
+        PackageKeys keys;
+        EXPECT_EQ(ParsePackageKeys(text.c_str(), &keys), ERR_INVALID_DATA);
+        EXPECT_EQ(keys.count, 0u);
     }
 }
 
@@ -175,22 +127,16 @@ TEST_F(SignatureTest, SigningKeepsTheVendorsLeadingPart) {
     std::string lead = temp / "lead.bin";
     PackBuildInfo info = {};
     info.leadPath = lead.c_str();
-    PackBuildEntry entry = {};
-    entry.name = "a.txt";
-    entry.data = (const uint8_t*)"x";
-    entry.size = 1;
-    struct Case {
-        size_t leadBytes;
-        int result;
-    } cases[] = {{(size_t)SIGNATURE_BLOCK_AT, 0}, {(size_t)SIGNATURE_BLOCK_AT + 1, ERR_INVALID_DATA}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.leadBytes);
-        WriteFileText(lead, std::string(c.leadBytes, 'L'));
+    PackBuildEntry entry = {"a.txt", NULL, (const uint8_t*)"x", NULL, NULL, 1};
+    for (size_t into : {0, 1}) { // a vendor's leading part reaching into the block is not overwritten
+        SCOPED_TRACE(into);
+        int result = into ? ERR_INVALID_DATA : 0;
+        WriteFileText(lead, std::string(SIGNATURE_BLOCK_AT + into, 'L'));
         ASSERT_EQ(BuildPackage(package.c_str(), &info, &entry, 1), 0);
-        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), c.result);
+        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), result);
         EXPECT_EQ(VerifyPackageSignature(package.c_str(), NULL, &keys, NULL, NULL),
-                  c.result ? SIGNATURE_MISSING : 0);
-        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), c.result); // signing again replaces the block
+                  result ? SIGNATURE_MISSING : 0);
+        EXPECT_EQ(SignPackage(package.c_str(), secret, NULL), result); // signing again replaces the block
     }
 }
 
