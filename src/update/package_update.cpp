@@ -509,17 +509,22 @@ int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
     int first = fs->Enumerate(folder, CollectStage, &stages);
     if (first == ERR_PATH_NOT_FOUND || first == ERR_FILE_NOT_FOUND) first = 0;
     if (!first) first = stages.error;
-    const char* name = stages.text;
-    for (uint32_t i = 0; i < stages.count; i++, name += strlen(name) + 1) {
-        char stage[PACKAGE_PATH_SIZE];
-        if (JoinEntryPath(folder, name, stage, sizeof stage)) continue;
-        if (!HasStageMark(fs, stage)) {
-            // Not ours, unless empty: a run stopped between making the folder and marking it.
-            fs->RemoveFolder(stage);
-            continue;
+    // Our stages first: an unmarked folder of the same name may be the user's, emptied by
+    // the install being undone, and must be there to take its files back.
+    for (int pass = 0; pass < 2 && !first; pass++) {
+        const char* name = stages.text;
+        for (uint32_t i = 0; i < stages.count; i++, name += strlen(name) + 1) {
+            char stage[PACKAGE_PATH_SIZE];
+            if (JoinEntryPath(folder, name, stage, sizeof stage)) continue;
+            int marked = HasStageMark(fs, stage);
+            if (pass == 0 && marked) {
+                int e = RecoverStage(fs, folder, stage);
+                if (e && !first) first = e;
+            } else if (pass == 1 && !marked) {
+                // Not ours, unless empty: a run stopped between making the folder and marking it.
+                fs->RemoveFolder(stage);
+            }
         }
-        int e = RecoverStage(fs, folder, stage);
-        if (e && !first) first = e;
     }
     free(stages.text);
     return first;

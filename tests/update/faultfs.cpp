@@ -1,5 +1,6 @@
 // The fault-injecting provider over the local one.
 #include "update/faultfs.h"
+#include <map>
 
 FaultPlan gFault;
 
@@ -22,14 +23,27 @@ std::string Slashed(std::string path) {
     return path;
 }
 
+int Collect(const FsEntry* entry, void* sorted) {
+    (*(std::map<std::string, uint32_t>*)sorted)[entry->name] = entry->attributes;
+    return 0;
+}
+
 // Every operation is handed to the local provider unless it is to fail; a failed one clears
 // what it would have given back, as the system's calls do.
 const FsProvider* const kLocal = FsLocal();
 FsProvider Faulty() {
     FsProvider p = *kLocal;
     p.name = "fault";
-    p.Enumerate = [](const char* f, FsEntryProc e, void* c) {
-        return Hit() ? kFault : kLocal->Enumerate(f, e, c);
+    // In name order, as NTFS gives them, so that a test sees the order Windows would.
+    p.Enumerate = [](const char* f, FsEntryProc proc, void* c) {
+        if (Hit()) return kFault;
+        std::map<std::string, uint32_t> sorted;
+        int e = kLocal->Enumerate(f, Collect, &sorted);
+        for (auto it = sorted.begin(); !e && it != sorted.end(); ++it) {
+            FsEntry entry = {it->first.c_str(), it->second};
+            if (proc(&entry, c)) break;
+        }
+        return e;
     };
     p.CreateFolder = [](const char* f) { return Hit() ? kFault : kLocal->CreateFolder(f); };
     p.RemoveFolder = [](const char* f) { return Hit() ? kFault : kLocal->RemoveFolder(f); };
@@ -60,6 +74,7 @@ FsProvider Faulty() {
         return Hit() ? (*d = 0, kFault) : kLocal->Read(f, b, n, d);
     };
     p.Write = [](FsFile* f, const void* b, size_t n, size_t* d) {
+        gFault.unflushed.insert(f);
         return Hit() ? (*d = 0, kFault) : kLocal->Write(f, b, n, d);
     };
     p.Seek = [](FsFile* f, uint64_t at) { return Hit() ? kFault : kLocal->Seek(f, at); };
@@ -67,12 +82,16 @@ FsProvider Faulty() {
     p.SetTimes = [](FsFile* f, uint64_t time) { return Hit() ? kFault : kLocal->SetTimes(f, time); };
     // The handle is released either way, as the system does for a process that ends.
     p.Close = [](FsFile* f) {
+        gFault.closedUnflushed += (int)gFault.unflushed.erase(f);
         int failed = Hit(), e = kLocal->Close(f);
         return failed ? kFault : e;
     };
     // Counted, but not sent to the disk: the tests look at the order of the steps, and a real
     // flush per operation would make them slow.
-    p.Flush = [](FsFile*) { return Hit() ? kFault : 0; };
+    p.Flush = [](FsFile* f) {
+        gFault.unflushed.erase(f);
+        return Hit() ? kFault : 0;
+    };
     p.DeleteAtRestart = [](const char* f) { return Hit() ? kFault : (gFault.atRestart.push_back(f), 0); };
     return p;
 }

@@ -2,6 +2,7 @@
 // provider and counts them. At a chosen operation it fails that one operation, or stops:
 // fails it and every later one without touching anything, as a killed process would.
 #pragma once
+#include <set>
 #include <string>
 #include <vector>
 #include "platform/fs.h"
@@ -16,6 +17,8 @@ struct FaultPlan {
     std::string undeletable;            // a path whose deletion is refused (a file in use)
     std::vector<std::string> atRestart; // the paths handed over for deletion at a restart
     std::vector<int> moves;             // the numbers of the move operations
+    std::set<FsFile*> unflushed;        // files written and not yet flushed
+    int closedUnflushed;                // files closed without a flush after their writing
 };
 extern FaultPlan gFault;
 

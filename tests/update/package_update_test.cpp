@@ -89,14 +89,6 @@ TEST_F(UpdateTest, AFailedUpdateLeavesTheFolderAsItWas) {
     EXPECT_EQ(Snapshot(target), before);
 }
 
-TEST_F(UpdateTest, KeepsAFolderOfTheStagingFolderName) {
-    FsLocal()->CreateFolder((target + "/~qxstage").c_str());
-    WriteFileText(target + "/~qxstage/mine.txt", "mine");
-    ASSERT_EQ(Update({{"a.txt", "new a"}, {"~qxstage/mine.txt", "replaced"}}), 0);
-    EXPECT_EQ(ReadFileText(target + "/~qxstage/mine.txt"), "replaced");
-    EXPECT_FALSE(FileExists(target + "/~qxstage1"));
-}
-
 TEST_F(UpdateTest, AMissingPackageOrFolderWritesNothing) {
     auto before = Snapshot(target);
     EXPECT_EQ(ExtractUpdatePackage((temp / "missing.pkg").c_str(), target.c_str()), ERR_FILE_NOT_FOUND);
@@ -122,11 +114,13 @@ void Restore(const std::string& folder, const std::map<std::string, std::string>
 }
 
 // Every operation of an install, failed alone or with the process stopped right there:
-// once recovered, the folder holds the old files or the new ones, and nothing else.
+// once recovered, the folder holds the old files or the new ones, and nothing else. One file
+// is alone in a folder of the user's that has the staging folder's name.
 TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
     std::vector<TestEntry> entries;
+    FsLocal()->CreateFolder((target + "/~qxstage").c_str());
     for (int i = 0; i < 8; i++) {
-        std::string name = (i % 2 ? "sub/r" : "r") + std::to_string(i) + ".txt";
+        std::string name = (i == 1 ? "~qxstage/r" : i % 2 ? "sub/r" : "r") + std::to_string(i) + ".txt";
         WriteFileText(target + "/" + name, "old " + name);
         entries.push_back({name, "new " + name});
         if (i % 3 == 0) entries.push_back({"n" + std::to_string(i) + ".txt", "added"});
@@ -140,6 +134,7 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
     for (const TestEntry& e : entries)
         expected[e.name] = e.data; // the last of two entries of one name wins
     ASSERT_EQ(after, expected);
+    EXPECT_EQ(gFault.closedUnflushed, 0); // every staged file is on the disk before the moves
     int operations = gFault.count;
     for (int mode : {FAULT_FAIL, FAULT_STOP}) {
         for (int at = 1; at <= operations; at += QX_FAULT_STRIDE) {
@@ -150,7 +145,7 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
             gFault.mode = mode, gFault.at = at;
             int result = ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
             gFault.mode = FAULT_NONE;
-            ASSERT_EQ(RecoverUpdateFolder(target.c_str(), FsLocal()), 0);
+            ASSERT_EQ(RecoverUpdateFolder(target.c_str(), FaultFs()), 0);
             auto now = Snapshot(target);
             if (mode == FAULT_FAIL)
                 ASSERT_EQ(now, result ? before : after) << result;
