@@ -21,26 +21,13 @@ static void Log(const char* what) {
     fclose(file);
 }
 
-static void Paint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    RECT client;
-    GetClientRect(window, &client);
-    FillRect(dc, &client, (HBRUSH)(COLOR_WINDOW + 1));
-    DrawTextA(dc, kTitle, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    EndPaint(window, &paint);
-}
-
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_PAINT: Paint(window); return 0;
-    case WM_DESTROY:
-        if (gStubborn) return 0;
+    if (message != WM_DESTROY) return DefWindowProcA(window, message, wParam, lParam);
+    if (!gStubborn) {
         Log("closed");
         PostQuitMessage(0);
-        return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return 0;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
@@ -51,6 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kClass;
     RegisterClassA(&windowClass);
     HWND window =
@@ -58,10 +46,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     if (!window) return 1;
     ShowWindow(window, show);
     MSG message;
-    while (GetMessageA(&message, NULL, 0, 0) > 0) {
-        TranslateMessage(&message);
+    while (GetMessageA(&message, NULL, 0, 0) > 0)
         DispatchMessageA(&message);
-    }
     if (gSlowExit) {
         DestroyWindow(window);
         Sleep(6000);

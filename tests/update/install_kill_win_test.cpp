@@ -12,34 +12,22 @@
 
 namespace {
 
-std::string ChildPath() {
-    char path[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
-    std::string folder(path, n);
-    return folder.substr(0, folder.find_last_of("\\/")) + "\\qx_install_child.exe";
-}
-
-// Runs the child until it reaches the operation, and kills it there. Returns true when it
-// got that far.
+// Runs the child, which kills itself at the operation; true when it got that far.
 bool KillInstallAt(const std::string& package, const std::string& target, int at) {
-    std::string event = "qx-install-kill-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(at);
-    HANDLE reached = CreateEventA(NULL, TRUE, FALSE, event.c_str());
-    std::string command =
-        "\"" + ChildPath() + "\" \"" + package + "\" \"" + target + "\" " + std::to_string(at) + " " + event;
+    char path[MAX_PATH * 2];
+    std::string child(path, GetModuleFileNameA(NULL, path, sizeof path));
+    child = child.substr(0, child.find_last_of("\\/")) + "\\qx_install_child.exe";
+    std::string command = "\"" + child + "\" \"" + package + "\" \"" + target + "\" " + std::to_string(at);
     STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION child;
-    if (!reached || !CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child)) {
-        if (reached) CloseHandle(reached);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         return false;
-    }
-    HANDLE both[2] = {reached, child.hProcess};
-    bool got = WaitForMultipleObjects(2, both, FALSE, 60000) == WAIT_OBJECT_0;
-    TerminateProcess(child.hProcess, 9);
-    WaitForSingleObject(child.hProcess, 60000);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    CloseHandle(reached);
-    return got;
+    DWORD code = 0;
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code == 9;
 }
 
 TEST(InstallKill, AKilledInstallIsRecoveredOldOrNew) {
@@ -56,17 +44,18 @@ TEST(InstallKill, AKilledInstallIsRecoveredOldOrNew) {
     ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
     auto before = Snapshot(target);
     // Where the moves are, counted in this process over the same provider.
-    TempFolder copy;
-    for (const auto& file : before)
-        WriteFileText(copy.path + "/" + file.first, file.second);
     gFault = FaultPlan();
-    ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), copy.path.c_str(), FaultFs()), 0);
-    auto after = Snapshot(copy.path);
+    ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
+    auto after = Snapshot(target);
     std::vector<int> moves = gFault.moves;
     ASSERT_GT(moves.size(), 4u);
     int middle = moves[moves.size() / 2];
     for (int at : {5, moves.front(), middle, moves.back(), moves.back() + 1}) {
         SCOPED_TRACE("killed at operation " + std::to_string(at));
+        for (const auto& file : before)
+            WriteFileText(target + "/" + file.first, file.second);
+        for (const auto& file : after)
+            if (!before.count(file.first)) FsLocal()->Delete((target + "/" + file.first).c_str());
         ASSERT_TRUE(KillInstallAt(package, target, at));
         if (at == middle) {
             auto cut = Snapshot(target);
@@ -75,10 +64,6 @@ TEST(InstallKill, AKilledInstallIsRecoveredOldOrNew) {
         EXPECT_EQ(RecoverUpdateFolder(target.c_str(), FsLocal()), 0);
         auto now = Snapshot(target);
         EXPECT_TRUE(now == before || now == after);
-        for (const auto& file : before)
-            WriteFileText(target + "/" + file.first, file.second);
-        for (const auto& file : after)
-            if (!before.count(file.first)) FsLocal()->Delete((target + "/" + file.first).c_str());
     }
 }
 
