@@ -1,22 +1,29 @@
-// "Update and install now", end to end: the main window in the test process, packages made
-// by qxpack from a stand-in product and served by nginx on loopback, and the stand-in
+// The update engine in the main window of the test process, against nginx and a server that
+// misbehaves on purpose, both on loopback: the downloader, the catalogue and edition jobs, and
+// "Update and install now" end to end, with packages made by qxpack from a stand-in product
 // installed in test folders, running or not.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 #include <string.h>
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/listview.h"
+#include "catalogue/catalogue_win.h"
 #include "platform/fs.h"
+#include "platform/sys.h"
 #include "platform/text.h"
 #include "support/appwindow.h"
 #include "support/testserver.h"
 #include "support/winprocess.h"
 #include "update/download.h"
+#include "update/download_win.h"
 #include "update/signature.h"
 #include "update/statusline.h"
 #include "update/updaterun_win.h"
@@ -24,6 +31,232 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// The main window, and a folder of its own on the update server for each test.
+struct ServerTest : AppWindowTest {
+    std::string site;
+    void SetUp() override {
+        AppWindowTest::SetUp();
+        site = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        UseServer(ServerBaseUrl(site));
+    }
+    void UseServer(const std::string& base) { CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, base.c_str()); }
+    void Serve(const std::string& path, const std::string& content) {
+        ServeFile(site + "\\" + path, content);
+    }
+    int Requests(const std::string& path) { return ServerRequests("GET /" + site + "/" + path + " "); }
+};
+
+// A download on a worker thread, as the jobs run it.
+struct Background {
+    std::future<long> result;
+    Background(const char* path, const std::string& target)
+        : result(std::async(std::launch::async, [=] { return DownloadFile(path, target.c_str()); })) {}
+    bool Done() { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
+};
+
+struct DownloadTest : ServerTest {
+    void SetUp() override {
+        ServerTest::SetUp();
+        Start();
+    }
+    void TearDown() override {
+        gDownloadStallMs = kDownloadStallMs;
+        gUrlDownload = URLDownloadToFileA;
+        ServerTest::TearDown();
+    }
+    std::string Target(const std::string& name) { return folder.path + "\\new\\deeper\\" + name; }
+    int Position() {
+        Pump(150);
+        return (int)SendMessageA(gStatusLine.progress, PBM_GETPOS, 0, 0);
+    }
+};
+
+TEST_F(DownloadTest, StoresWholeAnswersOnlyAndNeverOverAnEarlierFile) {
+    Serve("products.txt", "qj5.20 QX Navigator\r\n");
+    const struct {
+        std::string base;
+        const char* path;
+        unsigned long result; // 1: any failure
+    } cases[] = {
+        {ServerBaseUrl(site), "products.txt", 0}, // into folders made first
+        {ServerBaseUrl(site), "missing.txt", 0x800C0006ul},
+        {ServerBaseUrl("forbidden"), "locked.txt", 0x800C0008ul},  // served without read rights: 403
+        {BadServerBaseUrl("short"), "dw/a.cgi?qjd", 0x800C0008ul}, // shorter than its announced length
+        {"http://127.0.0.1:9/", "products.txt", 1},                // nothing listens
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.base + c.path);
+        std::string target = Target(std::to_string(&c - cases));
+        if (c.result) WriteFileText(target, "earlier");
+        UseServer(c.base);
+        long result = DownloadFile(c.path, target.c_str());
+        if (c.result == 1)
+            EXPECT_NE(result, 0);
+        else
+            EXPECT_EQ((unsigned long)result, c.result);
+        EXPECT_EQ(ReadFileText(target), c.result ? "earlier" : "qj5.20 QX Navigator\r\n");
+    }
+}
+
+TEST_F(DownloadTest, ProgressFollowsTheLargestTotal) {
+    DownloadProgress progress = {0};
+    ProgressBegin(&gStatusLine);
+    ProgressSetTotal(&gStatusLine, 0); // none left from the edition list read at the start
+    // Without a total nothing moves; a shrinking total is ignored, a growing one starts again.
+    const unsigned long steps[][3] = {
+        {300, 0, 0}, {250, 1000, 25}, {500, 800, 50}, {0, 4000, 0}, {3000, 4000, 75}};
+    for (const auto& s : steps) {
+        SCOPED_TRACE(std::to_string(s[0]) + " of " + std::to_string(s[1]));
+        EXPECT_EQ(OnDownloadProgress(&progress, s[0], s[1]), 0);
+        EXPECT_EQ(Position(), (int)s[2]);
+    }
+    DownloadProgress next = {0}; // a download without a total keeps the last one
+    OnDownloadProgress(&next, 4000, 0);
+    EXPECT_EQ(Position(), 100);
+    ProgressEnd(&gStatusLine);
+
+    // A real download ends at 100 % and hides the bar.
+    Serve("big.bin", std::string(300000, 'x'));
+    EXPECT_EQ(DownloadFile("big.bin", Target("big").c_str()), 0);
+    EXPECT_EQ(Position(), 100);
+    EXPECT_FALSE(IsWindowVisible(gStatusLine.progress));
+}
+
+TEST_F(DownloadTest, EveryTransferEndsOnStopOrWhenTheServerGoesQuiet) {
+    gDownloadStallMs = 1500;
+    struct Case {
+        std::string base;
+        DWORD stopAfter; // 0: no Stop
+        unsigned long result;
+    } cases[] = {
+        {BadServerBaseUrl("silent"), 500, 0x80004004ul},
+        // Bytes keep coming, slowly: no stall however long it takes, only Stop ends it.
+        {BadServerBaseUrl("trickle"), 2500, 0x80004004ul},
+        // Nothing after connecting, or nothing after the first part of the body.
+        {BadServerBaseUrl("silent"), 0, 0x800C000Bul},
+        {BadServerBaseUrl("stall"), 0, 0x800C000Bul},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base + " Stop after " + std::to_string(c.stopAfter));
+        UseServer(c.base);
+        gApp->cancelRequested = 0;
+        DWORD start = GetTickCount();
+        Background b("big.bin", Target("big"));
+        if (c.stopAfter) {
+            Pump(c.stopAfter);
+            EXPECT_FALSE(b.Done());
+            gApp->cancelRequested = 1;
+        }
+        // A couple of seconds at most after Stop or after the stall time, and no stall before.
+        EXPECT_TRUE(PumpUntil([&] { return b.Done(); }, c.stopAfter ? 3000 : gDownloadStallMs + 3000));
+        EXPECT_GE(GetTickCount() - start, c.stopAfter ? 0ul : gDownloadStallMs);
+        EXPECT_EQ((unsigned long)b.result.get(), c.result);
+        EXPECT_FALSE(FileExists(Target("big")));
+    }
+}
+
+// A download service that neither calls back nor looks at its queue for a while, then
+// stores the file anyway.
+HANDLE gDeafEnded;
+HRESULT WINAPI DeafDownload(LPUNKNOWN, LPCSTR, LPCSTR path, DWORD, LPBINDSTATUSCALLBACK) {
+    Sleep(1500);
+    WriteFileText(path, "late");
+    SetEvent(gDeafEnded);
+    return S_OK;
+}
+
+TEST_F(DownloadTest, StopGivesUpOnAServiceThatDoesNotAnswer) {
+    gUrlDownload = DeafDownload;
+    gDeafEnded = CreateEventA(NULL, TRUE, FALSE, NULL);
+    Background b("products.txt", Target("deaf"));
+    Pump(100);
+    gApp->cancelRequested = 1;
+    EXPECT_TRUE(PumpUntil([&] { return b.Done(); }, 3000));
+    EXPECT_EQ((unsigned long)b.result.get(), 0x80004004ul);
+    EXPECT_EQ(WaitForSingleObject(gDeafEnded, 5000), WAIT_OBJECT_0);
+    // What the service stored once it ended is removed, and the target never appears.
+    std::string folder = Target("");
+    EXPECT_TRUE(PumpUntil([&] {
+        int files = 0;
+        FsLocal()->Enumerate(
+            folder.c_str(), [](const FsEntry*, void* c) { return ++*(int*)c, 0; }, &files);
+        return files == 0;
+    }));
+    CloseHandle(gDeafEnded);
+}
+
+int gAsked, gWow64;
+
+struct CatalogueWinTest : ServerTest {
+    EditionHost saved = gEditionHost;
+    void SetUp() override {
+        ServerTest::SetUp();
+        gAsked = 0, gWow64 = 0;
+        gEditionHost = {[] { return gWow64; }, [](void*) { return ++gAsked, 0; }, NULL};
+    }
+    void TearDown() override {
+        ServerTest::TearDown();
+        gEditionHost = saved;
+    }
+    void CheckForUpdates() {
+        Command(CMD_SEARCH_UPDATES);
+        EXPECT_EQ(gApp->busyCount, 1);
+        ASSERT_TRUE(WaitIdle());
+        Pump(50);
+    }
+};
+
+TEST_F(CatalogueWinTest, F5TakesTheCatalogueAsTheServerHasItNow) {
+    Serve("products.txt", "qj5.20 QX Navigator\r\nqv2.4 QX Seek\r\nqz9.9 QX Hidden\r\nqt3.1 QX Task "
+                          "Keeper\r\nxj1.8 QX Draw\r\n");
+    Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=2000\r\n");
+    Start();
+    CheckForUpdates();
+    Lines rows = {"QX Draw|1.8|||#0", "QX Navigator|5.20|||#0", "QX Seek|2.4|||#0",
+                  "QX Task Keeper|3.1|||#0"};
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(GetRowData(gApp->listView, 1), 0x6A7100u); // "qj" in the item data
+    // The server's catalogue changes (it lets clients keep answers for an hour).
+    Serve("products.txt", "qj5.30 QX Navigator\r\n");
+    CheckForUpdates();
+    rows[1] = "QX Navigator|5.30|||#0";
+    EXPECT_EQ(Rows(), rows);
+}
+
+TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
+    SysTime now;
+    SysUtcTime(&now);
+    std::string year = std::to_string(now.year), known = "\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\n";
+    const struct {
+        const char* what;
+        std::string edition; // the section's body
+        int wow64;
+        const char* after; // "d", "Default" and "64" afterwards, and the questions asked
+    } cases[] = {
+        {"no default: downloaded, on 64-bit Windows the 64-bit edition, silently", "", 1,
+         "Renamed|w|<none>|0"},
+        {"this year's list: no download, the question asked", "Default=d\r\n*=" + year + known, 1,
+         "Windows 32 bit|d|1|1"},
+        {"last year's list: downloaded again, keeping the choice",
+         "Default=d\r\n*=" + std::to_string(now.year - 1) + known, 0, "Renamed|d|<none>|0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Serve("dw\\edi.txt", "dRenamed\r\nwRenamed 64\r\n");
+        gWow64 = c.wow64;
+        Settings("[QXUpdate]\r\nLanguage=US\r\n" + (c.edition.empty() ? "" : "[Edition]\r\n" + c.edition));
+        Start();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(SettingsValue("Edition", "d") + "|" + SettingsValue("Edition", "Default") + "|" +
+                      SettingsValue("QXUpdate", "64") + "|" + std::to_string(gAsked),
+                  c.after);
+        EXPECT_EQ(SettingsValue("Edition", "*"), year);
+        ASSERT_TRUE(Close());
+        TearDown();
+        SetUp();
+    }
+}
 
 const char kClass[] = "QXNavigatorMain";
 
@@ -59,8 +292,7 @@ void StopOnReadVersion(void* context, Product* record) {
     gSavedHost.ReadInstalledVersion(context, record);
 }
 
-struct UpdateRunTest : AppWindowTest {
-    std::string site;
+struct UpdateRunTest : ServerTest {
 
     // Packs the stand-in's newer version (options: qxpack's); returns the package.
     static std::string Pack(const char* name, const std::string& options) {
@@ -84,9 +316,7 @@ struct UpdateRunTest : AppWindowTest {
         gOld = ReadFileText(StandIn("5.10"));
     }
     void SetUp() override {
-        AppWindowTest::SetUp();
-        site = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, ServerBaseUrl(site).c_str());
+        ServerTest::SetUp();
         gSavedHost = gUpdateHost;
     }
     void TearDown() override {
@@ -100,12 +330,8 @@ struct UpdateRunTest : AppWindowTest {
             WaitForSingleObject(process, 5000);
             CloseHandle(process);
         }
-        AppWindowTest::TearDown();
+        ServerTest::TearDown();
     }
-    void Serve(const std::string& path, const std::string& content) {
-        ServeFile(site + "\\" + path, content);
-    }
-    int Requests(const std::string& path) { return ServerRequests("GET /" + site + "/" + path + " "); }
     // Installs the older stand-in into a folder of its own; returns the program file.
     std::string Install(const std::string& name) {
         std::string path = folder.path + "\\" + name + "\\QXNav.exe";
@@ -202,7 +428,7 @@ TEST_F(UpdateRunTest, FailuresAndRowsWithoutAPackageLeaveTheProductsAsTheyWere) 
 }
 
 TEST_F(UpdateRunTest, StopDuringADownloadStopsTheOutdatedRowsAfterIt) {
-    CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, ServerBaseUrl(site, true).c_str());
+    UseServer(ServerBaseUrl(site, true));
     Serve("dw\\packages\\qad.pkg", std::string(1 << 20, 'x')); // 16 seconds at 64 KiB/s
     Serve("dw\\packages\\qbd.pkg", gGood);
     std::string a = Install("a"), b = Install("b");
