@@ -6,13 +6,9 @@
 #include "update/faultfs.h"
 #include "update/package.h"
 
-static void Die() {
-    TerminateProcess(GetCurrentProcess(), 9);
-}
-
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
     gFault.at = atoi(argv[3]);
-    gFault.hook = Die;
+    gFault.hook = [] { TerminateProcess(GetCurrentProcess(), 9); };
     return ExtractUpdatePackageWith(argv[1], argv[2], FaultFs()) == 0 ? 0 : 1;
 }

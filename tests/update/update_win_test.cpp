@@ -1,11 +1,14 @@
-// The update engine in the main window of the test process, against nginx and a server that
-// misbehaves on purpose, both on loopback: the downloader, the catalogue and edition jobs, and
-// "Update and install now" end to end, with packages made by qxpack from a stand-in product
-// installed in test folders, running or not.
+// The program's work on Windows, in the main window of the test process. Detection: version
+// resources of real programs (built with the tests), the registry folders searched at start-up,
+// and the drive scan in a Wine prefix whose only fixed drives are test folders (drivescan.sh).
+// Against nginx and a server that misbehaves on purpose, both on loopback: the downloader, the
+// catalogue and edition jobs, and "Update and install now" end to end, with packages made by
+// qxpack from a stand-in product installed in test folders, running or not.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
+#include <stdlib.h>
 #include <string.h>
 #include <algorithm>
 #include <chrono>
@@ -16,6 +19,7 @@
 #include "app/commands.h"
 #include "app/listview.h"
 #include "catalogue/catalogue_win.h"
+#include "catalogue/detect.h"
 #include "platform/fs.h"
 #include "platform/sys.h"
 #include "platform/text.h"
@@ -32,6 +36,105 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+std::string Fixture(const char* name) {
+    return TestProgramFolder() + "\\fixtures\\QX" + name + ".exe";
+}
+
+// Runs twice: in the default English setting and with German as the user's language.
+TEST(VersionStrings, ByTheUsersLanguage) {
+    bool german = GetUserDefaultLangID() == 0x0407;
+    const char* asked = getenv("LC_ALL");
+    ASSERT_TRUE(german || !asked || strncmp(asked, "de", 2) != 0) << "German was asked for";
+    char company[64] = {0}, product[64] = {0}, version[32] = {0};
+    ReadVersionStrings(Fixture("german").c_str(), company, product, version, "-");
+    EXPECT_EQ(std::string(company) + "|" + product + "|" + version,
+              german ? "Corvanware|QX Navigator Deutsch|5.10d" : "-|-|-");
+}
+
+struct DetectWinTest : AppWindowTest {
+    void TearDown() override {
+        AppWindowTest::TearDown();
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Corvanware");
+    }
+    Lines SortedRows() {
+        Lines rows = Rows();
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+};
+
+TEST_F(DetectWinTest, StartUpSearchesTheRegistryFolders) {
+    std::string f = folder.path;
+    for (auto copy : {std::make_pair("nav", "\\nav\\QX.exe"),
+                      {"noname", "\\nav\\QXNoName.exe"},
+                      {"taskkp", "\\task\\qxtool.EXE"},
+                      {"seek", "\\class\\QXSeek.exe"},
+                      {"nav", "\\cut\\QXNav.exe"}}) {
+        std::string to = f + copy.second;
+        CreateDirectoryA(to.substr(0, to.find_last_of('\\')).c_str(), NULL);
+        ASSERT_TRUE(CopyFileA(Fixture(copy.first).c_str(), to.c_str(), FALSE)) << to;
+    }
+    // A product's key, a product code, a code of the class list only; and 1,024 bytes without
+    // a terminator, which cut would name the folder "cut".
+    std::string full = f + "\\cut";
+    while (full.size() < 1023)
+        full += "\\.";
+    auto set = [](const char* key, const char* name, DWORD type, const std::string& data) {
+        HKEY k;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, NULL, 0, KEY_WRITE, NULL, &k, NULL), 0);
+        RegSetValueExA(k, name, 0, type, (const BYTE*)data.data(), (DWORD)data.size());
+        RegCloseKey(k);
+    };
+    set("Software\\Corvanware\\QXNV", "Dir", REG_SZ, f + "\\nav");
+    set("Software\\Corvanware", "qv", REG_SZ, f + "\\task");
+    set("Software\\Corvanware", "zz", REG_SZ, f + "\\class");
+    set("Software\\Corvanware", "qj", REG_BINARY, full.substr(0, 1023) + "x");
+    Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=2000\r\n[Class]\r\nzz=QXSeekMain\r\n"
+             "[Products]\r\n1=qj;QX Navigator;6.0;4.0;;" +
+             f + "\\nav\\QX.exe\r\n2=xj;QX Draw;2.0;1.0;;" + f + "\\gone\\QXDraw.exe\r\n");
+    Start();
+    EXPECT_EQ(SortedRows(), (Lines{"QX Draw|2.0|1.0|Please update!|" + f + "\\gone\\QXDraw.exe#4",
+                                   "QX Navigator|6.0|5.10|Please update!|" + f + "\\nav\\QX.exe#4",
+                                   "QX Seek||1.5||" + f + "\\class\\QXSeek.exe#0",
+                                   "QX Task Keeper||2.0.1||" + f + "\\task\\qxtool.EXE#0"}));
+}
+
+using DriveScanWinTest = DetectWinTest;
+
+// Only in the drive-scan prefix: fixed drives D: (products and a link back to its root)
+// and E: (a wide tree with a copy of QX Seek in 10 of its folders).
+TEST_F(DriveScanWinTest, FindsEveryCopyOnceAndStops) {
+    if (!getenv("QX_DRIVE_PREFIX")) GTEST_SKIP() << "runs in the drive-scan prefix only";
+    Settings("[QXUpdate]\r\nLanguage=US\r\n[Edition]\r\nDefault=d\r\n*=2000\r\n[Products]\r\n1=qj;QX "
+             "Navigator;6.0;;;\r\n");
+    Start();
+    Lines all = {"QX Navigator|6.0|5.10|Please update!|D:\\QXNav.exe#4",
+                 "QX Navigator|6.0|5.10|Please update!|D:\\apps\\two\\QXNav.exe#4"};
+    for (int i = 0; i < 10; i++)
+        all.push_back("QX Seek||1.5||E:\\deep\\a0" + std::to_string(i) + "\\QXSeek.exe#0");
+    auto pane = [] {
+        char text[260];
+        PaneGetText(&gStatusLine, 0, text, sizeof text);
+        return std::string(text);
+    };
+
+    // Stop while E: is being scanned: the rows found so far stay and are marked.
+    Command(CMD_SEARCH_INSTALLED);
+    ASSERT_TRUE(PumpUntil([&] { return pane().find("E:\\deep\\") == 0; }, 20000)) << pane();
+    Command(CMD_STOP);
+    ASSERT_TRUE(WaitIdle());
+    Lines rows = SortedRows();
+    EXPECT_LT(rows.size(), all.size());
+    EXPECT_TRUE(std::includes(all.begin(), all.end(), rows.begin(), rows.end()));
+    EXPECT_TRUE(std::includes(rows.begin(), rows.end(), all.begin(), all.begin() + 2)); // D: first
+
+    // A whole scan finds every copy once: the folders scanned before merge into their rows,
+    // and the link back to D:\ is not followed.
+    Command(CMD_SEARCH_INSTALLED);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(SortedRows(), all);
+}
+
 // The main window, and a folder of its own on the update server for each test.
 struct ServerTest : AppWindowTest {
     std::string site;
@@ -41,9 +144,7 @@ struct ServerTest : AppWindowTest {
         UseServer(ServerBaseUrl(site));
     }
     void UseServer(const std::string& base) { CopyText(gUpdateBaseUrl, sizeof gUpdateBaseUrl, base.c_str()); }
-    void Serve(const std::string& path, const std::string& content) {
-        ServeFile(site + "\\" + path, content);
-    }
+    void Serve(const std::string& path, const std::string& text) { ServeFile(site + "\\" + path, text); }
     int Requests(const std::string& path) { return ServerRequests("GET /" + site + "/" + path + " "); }
 };
 
@@ -77,24 +178,20 @@ TEST_F(DownloadTest, StoresWholeAnswersOnlyAndNeverOverAnEarlierFile) {
     const struct {
         std::string base;
         const char* path;
-        unsigned long result; // 1: any failure
+        unsigned long result;
     } cases[] = {
         {ServerBaseUrl(site), "products.txt", 0}, // into folders made first
         {ServerBaseUrl(site), "missing.txt", 0x800C0006ul},
         {ServerBaseUrl("forbidden"), "locked.txt", 0x800C0008ul},  // served without read rights: 403
         {BadServerBaseUrl("short"), "dw/a.cgi?qjd", 0x800C0008ul}, // shorter than its announced length
-        {"http://127.0.0.1:9/", "products.txt", 1},                // nothing listens
+        {"http://127.0.0.1:9/", "products.txt", 0x800C0008ul},     // nothing listens
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.base + c.path);
         std::string target = Target(std::to_string(&c - cases));
         if (c.result) WriteFileText(target, "earlier");
         UseServer(c.base);
-        long result = DownloadFile(c.path, target.c_str());
-        if (c.result == 1)
-            EXPECT_NE(result, 0);
-        else
-            EXPECT_EQ((unsigned long)result, c.result);
+        EXPECT_EQ((unsigned long)DownloadFile(c.path, target.c_str()), c.result);
         EXPECT_EQ(ReadFileText(target), c.result ? "earlier" : "qj5.20 QX Navigator\r\n");
     }
 }
@@ -114,7 +211,6 @@ TEST_F(DownloadTest, ProgressFollowsTheLargestTotal) {
     DownloadProgress next = {0}; // a download without a total keeps the last one
     OnDownloadProgress(&next, 4000, 0);
     EXPECT_EQ(Position(), 100);
-    ProgressEnd(&gStatusLine);
 
     // A real download ends at 100 % and hides the bar.
     Serve("big.bin", std::string(300000, 'x'));
@@ -448,7 +544,7 @@ TEST_F(UpdateRunTest, ProductsSlowToCloseAreWaitedForWithinTheBound) {
               {"qj;QX A;5.20;5.10;;" + slow, "qk;QX B;5.20;5.10;;" + stubborn});
     DWORD start = GetTickCount();
     UpdateNow();
-    EXPECT_LT(GetTickCount() - start, 2 * CLOSE_WAIT_MS + 3000);
+    EXPECT_LT(GetTickCount() - start, 2 * (CLOSE_WAIT_MS + 3000));
     EXPECT_EQ(Rows(), (Lines{"QX A|5.20|5.20|Updated at|" + slow + "#3",
                              "QX B|5.20|5.10|Install error|" + stubborn + "#2"}));
     EXPECT_EQ(ReadFileText(stubborn), gOld);
