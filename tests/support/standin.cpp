@@ -1,13 +1,11 @@
-// A stand-in for one of the vendor's products: a small windowed program with a version
-// resource and the main window class of the class list, built in two versions. It closes
-// on WM_DESTROY as the products do; started with "/stubborn" it ignores WM_DESTROY. When
-// QX_STANDIN_LOG names a file, it appends a line there when it starts and when it closes.
+// A stand-in for one of the vendor's products, built in two versions: a window of the class
+// list's class that closes on WM_DESTROY as the products do ("/stubborn": it ignores it), and
+// a line in the file QX_STANDIN_LOG names, if any, when it starts and when it closes.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
 
 static const char kClass[] = "QXNavigatorMain";
-static const char kTitle[] = "QX Navigator " STANDIN_VERSION;
 static int gStubborn;
 static int gSlowExit; // "/slowexit": its window goes at once, the process six seconds later
 
@@ -21,26 +19,13 @@ static void Log(const char* what) {
     fclose(file);
 }
 
-static void Paint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    RECT client;
-    GetClientRect(window, &client);
-    FillRect(dc, &client, (HBRUSH)(COLOR_WINDOW + 1));
-    DrawTextA(dc, kTitle, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    EndPaint(window, &paint);
-}
-
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_PAINT: Paint(window); return 0;
-    case WM_DESTROY:
-        if (gStubborn) return 0;
+    if (message != WM_DESTROY) return DefWindowProcA(window, message, wParam, lParam);
+    if (!gStubborn) {
         Log("closed");
         PostQuitMessage(0);
-        return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return 0;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
@@ -51,17 +36,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kClass;
     RegisterClassA(&windowClass);
-    HWND window =
-        CreateWindowA(kClass, kTitle, WS_OVERLAPPEDWINDOW, 600, 608, 320, 150, NULL, NULL, instance, NULL);
+    HWND window = CreateWindowA(kClass, "QX Navigator " STANDIN_VERSION, WS_OVERLAPPEDWINDOW, 600, 608, 320,
+                                150, NULL, NULL, instance, NULL);
     if (!window) return 1;
     ShowWindow(window, show);
     MSG message;
-    while (GetMessageA(&message, NULL, 0, 0) > 0) {
-        TranslateMessage(&message);
+    while (GetMessageA(&message, NULL, 0, 0) > 0)
         DispatchMessageA(&message);
-    }
     if (gSlowExit) {
         DestroyWindow(window);
         Sleep(6000);
