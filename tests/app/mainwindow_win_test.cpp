@@ -167,6 +167,9 @@ TEST_F(MainWindowTest, JobIsDoneWithTheStatusLineBeforeCloseGetsThrough) {
 
 TEST_F(MainWindowTest, RowsGoInSortedAndCommandsTakeTheSelectedOnes) {
     Start();
+    Command(CMD_UPDATE_NOW); // an empty list starts nothing
+    Pump(100);
+    EXPECT_EQ(job.started, 0);
     for (const char* name : {"QX Seek", "QX Ledger", "QX Task Keeper", "QX Navigator", "QX Alpha"})
         InsertRow(gApp->listView, -1, name, 0, 0x716A00);
     ASSERT_TRUE(Run(CMD_UPDATE_NOW)); // none selected: every row

@@ -63,10 +63,7 @@ FsProvider Faulty() {
     p.SetAttributes = [](const char* f, uint32_t a) { return Hit() ? kFault : kLocal->SetAttributes(f, a); };
     // Has no error to report, so only a stopped process gets no answer.
     p.Exists = [](const char* f) { return Hit() && gFault.mode == FAULT_STOP ? 0 : kLocal->Exists(f); };
-    p.Move = [](const char* from, const char* to) {
-        gFault.moves.push_back(gFault.count + 1);
-        return Hit() ? kFault : kLocal->Move(from, to);
-    };
+    p.Move = [](const char* from, const char* to) { return Hit() ? kFault : kLocal->Move(from, to); };
     p.Open = [](const char* f, int m, uint32_t a, FsFile** o) {
         return Hit() ? (*o = NULL, kFault) : kLocal->Open(f, m, a, o);
     };

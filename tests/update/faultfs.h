@@ -16,7 +16,6 @@ struct FaultPlan {
     void (*hook)();                     // when set, called at operation 'at' before it runs
     std::string undeletable;            // a path whose deletion is refused (a file in use)
     std::vector<std::string> atRestart; // the paths handed over for deletion at a restart
-    std::vector<int> moves;             // the numbers of the move operations
     std::set<FsFile*> unflushed;        // files written and not yet flushed
     int closedUnflushed;                // files closed without a flush after their writing
 };
