@@ -39,7 +39,7 @@ std::string PickName(FuzzedDataProvider& in, const char* const (&list)[N], char 
 std::string Find(const char* text, const Name& n, size_t* at = nullptr) {
     size_t length;
     const char* value = IniFindValue(text, n.section.c_str(), n.key.c_str(), &length);
-    if (!value) return "\x01<none>";
+    if (!value) return "\n<none>"; // no value holds a line end
     if (at) *at = (size_t)(value - text);
     return std::string(value, length);
 }
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             seen.push_back(Find(text, n));
         size_t valueAt = 0;
         std::string old = Find(text, name, &valueAt);
-        bool found = old != "\x01<none>";
+        bool found = old != "\n<none>";
         const char *section = name.section.c_str(), *key = name.key.c_str();
         int r = kind <= 1   ? IniWriteValue(&text, section, key, value.c_str())
                 : kind == 2 ? IniDeleteKey(&text, section, key)
