@@ -154,10 +154,24 @@ static void RecoverSelectedFolders(UpdateRun* run, int count) {
     }
 }
 
+// Whether a selected outdated row was found on disk but not yet matched with the catalogue.
+static int NeedsCatalogue(UpdateRun* run, int count) {
+    for (int row = 0; row < count; row++) {
+        if (!run->host->IsSelected(run->host->context, row)) continue;
+        Product record;
+        ReadProductRow(&record, run->rows, row);
+        if (!record.code[0] && strcmp(record.actVersion, record.instVersion) != 0) return 1;
+    }
+    return 0;
+}
+
 void UpdateRows(UpdateRun* run) {
     const UpdateHost* host = run->host;
     int count = run->rows->Count(run->rows->context);
     RecoverSelectedFolders(run, count);
+    // The catalogue is fetched before any row is done: a refresh marks every outdated row
+    // "Please update!" again, which would wipe the errors of rows this run has ended.
+    if (NeedsCatalogue(run, count)) RefreshCatalogue(run->rows);
     for (int row = 0; row < count; row++) {
         if (!host->IsSelected(host->context, row)) continue;
         host->Deselect(host->context, row);
@@ -173,12 +187,6 @@ void UpdateRows(UpdateRun* run) {
         }
         Finish(run, row, ROW_IN_PROGRESS, TEXT_IN_PROGRESS);
         host->ShowName(host->context, record.name);
-        if (!record.code[0]) {
-            // Found on disk but not yet matched with the catalogue.
-            RefreshCatalogue(run->rows);
-            host->SetState(host->context, row, ROW_IN_PROGRESS);
-            ReadProductRow(&record, run->rows, row);
-        }
         if (!record.code[0]) {
             Finish(run, row, ROW_ERROR, TEXT_NOT_IN_CATALOGUE);
             continue;
