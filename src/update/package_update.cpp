@@ -510,8 +510,9 @@ int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
     if (first == ERR_PATH_NOT_FOUND || first == ERR_FILE_NOT_FOUND) first = 0;
     if (!first) first = stages.error;
     // Our stages first: an unmarked folder of the same name may be the user's, emptied by
-    // the install being undone, and must be there to take its files back.
-    for (int pass = 0; pass < 2 && !first; pass++) {
+    // the install being undone, and must be there to take its files back. Empty unmarked
+    // folders go only once every stage is back.
+    for (int pass = 0; pass < 2 && (pass == 0 || !first); pass++) {
         const char* name = stages.text;
         for (uint32_t i = 0; i < stages.count; i++, name += strlen(name) + 1) {
             char stage[PACKAGE_PATH_SIZE];

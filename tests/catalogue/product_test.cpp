@@ -7,6 +7,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/product.h"
 #include "catalogue/rowcache.h"
+#include "platform/text.h"
 #include "settings/store.h"
 #include "settings/strings.h"
 #include "support/memoryrows.h"
@@ -95,8 +96,8 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Product p = Record("qj;;5.20;5.20;;C:\\QX");
-        strcpy(p.code, c.code);
-        strcpy(p.name, c.name);
+        CopyText(p.code, sizeof p.code, c.code);
+        CopyText(p.name, sizeof p.name, c.name);
         MemoryRows saved, loaded;
         WriteProductRow(&p, &saved.store, -1);
         SaveProductTable(&saved.store, &store);
