@@ -9,7 +9,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Creates the Wine prefix once; later runs reuse it.
 ensure_wine_prefix() {
-  if [ ! -f "$WINEPREFIX/.qx-ready-2" ]; then
+  if [ ! -f "$WINEPREFIX/.qx-ready-3" ]; then
     echo "setup: creating the Wine prefix"
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
@@ -18,7 +18,7 @@ ensure_wine_prefix() {
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.qx-ready-2"
+    touch "$WINEPREFIX/.qx-ready-3"
   fi
 }
 
