@@ -2,8 +2,10 @@
 # Windows program, for the portable core's tests. Dependencies come from the project's prefix.
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
-set(CMAKE_C_FLAGS_INIT "-m32")
-set(CMAKE_CXX_FLAGS_INIT "-m32")
+# 64-bit time_t and file offsets, as the Windows program has: dates past 2038 and files of
+# 2 GiB or more behave there as they do in the shipped program.
+set(CMAKE_C_FLAGS_INIT "-m32 -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")

@@ -7,9 +7,17 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# "yes" when this machine runs 32-bit x86 programs (scripts/setup finds out): the Windows
+# tests then run the shipped 32-bit program; elsewhere they run the 64-bit build.
+runs_32bit() { [ "$(cat "$ROOT/.cache/runs-32bit" 2>/dev/null)" = yes ]; }
+# The Windows tree whose tests run here: win-i686 or win-x86_64.
+tested_windows_arch() { if runs_32bit; then echo i686; else echo x86_64; fi; }
+
 # Creates the Wine prefix once; later runs reuse it.
 ensure_wine_prefix() {
-  if [ ! -f "$WINEPREFIX/.qx-ready-3" ]; then
+  # A prefix made with or without Wine's 32-bit half breaks when that changes: made anew.
+  local ready="$WINEPREFIX/.qx-ready-3-$(tested_windows_arch)"
+  if [ ! -f "$ready" ]; then
     echo "setup: creating the Wine prefix"
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
@@ -18,7 +26,7 @@ ensure_wine_prefix() {
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.qx-ready-3"
+    touch "$ready"
   fi
 }
 

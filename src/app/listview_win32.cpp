@@ -4,6 +4,7 @@
 #include <string.h>
 #include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "platform/procs_win.h"
 #include "platform/sys.h"
 #include "platform/text.h"
 #include "platform/theme.h"
@@ -104,7 +105,7 @@ int CreateListView(HWND mainWindow) {
     if (!gApp->listView) return 1;
     HWND listView = gApp->listView;
     SendMessageA(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, (WPARAM)-1, LVS_EX_HEADERDRAGDROP | LVS_EX_INFOTIP);
-    gApp->listViewProc = (WNDPROC)SetWindowLongPtrA(listView, GWLP_WNDPROC, (LONG_PTR)ListViewProc);
+    gApp->listViewProc = ReplaceWindowProc(listView, ListViewProc);
 
     RECT client;
     GetClientRect(listView, &client);

@@ -7,6 +7,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/product.h"
 #include "catalogue/rowcache.h"
+#include "platform/procs_win.h"
 #include "settings/strings.h"
 
 static int RowsCount(void* context) {
@@ -75,13 +76,10 @@ RowStore OpenListViewRows(HWND listView) {
 }
 
 int IsWow64() {
-    HMODULE kernel = LoadLibraryA("kernel32.dll");
-    if (!kernel) return 0;
-    typedef BOOL(WINAPI * IsWow64Proc)(HANDLE, PBOOL);
-    IsWow64Proc isWow64 = (IsWow64Proc)(void*)GetProcAddress(kernel, "IsWow64Process");
+    // Looked up, not imported: the first systems without it still start the program.
+    auto isWow64 = ProcAddress<decltype(IsWow64Process)>(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
     BOOL wow64 = FALSE;
     if (isWow64 && !isWow64(GetCurrentProcess(), &wow64)) wow64 = FALSE;
-    FreeLibrary(kernel);
     return wow64 != 0;
 }
 

@@ -1,5 +1,15 @@
 // Theme support: dark mode where the system offers it, the system colours otherwise.
 #include "platform/theme.h"
+#include <dwmapi.h>
+#include <uxtheme.h>
+#include "platform/procs_win.h"
+
+// The documented entry points have the types the system headers declare.
+static_assert(std::is_same<decltype(ThemeSupport::setWindowTheme), decltype(&SetWindowTheme)>::value,
+              "SetWindowTheme");
+static_assert(
+    std::is_same<decltype(ThemeSupport::setWindowAttribute), decltype(&DwmSetWindowAttribute)>::value,
+    "DwmSetWindowAttribute");
 
 ThemeSupport gTheme;
 
@@ -15,9 +25,9 @@ static int UserPrefersDark() {
     return r == ERROR_SUCCESS && type == REG_DWORD && value == 0;
 }
 
-template <typename Proc>
-static void Find(HMODULE module, const char* name, Proc* proc) {
-    *proc = module ? (Proc)(void*)GetProcAddress(module, name) : NULL;
+template <typename Function>
+static void Find(HMODULE module, const char* name, Function** proc) {
+    *proc = ProcAddress<Function>(module, name);
 }
 
 void ThemeOpen(ThemeSupport* theme) {

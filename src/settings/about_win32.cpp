@@ -2,18 +2,20 @@
 // WinHelp or the shell, and the vendor's home page.
 #include <windows.h>
 #include <shellapi.h>
+#include <htmlhelp.h>
 #include <versionhelpers.h>
 #include "app/appstate.h"
 #include "platform/fs.h"
+#include "platform/procs_win.h"
 #include "platform/sys.h"
 #include "platform/text.h"
 #include "settings/about.h"
 #include "settings/dialogs_win.h"
 #include "update/download.h"
 
-enum { TEMPLATE_ICON_SETTER = 90, HH_DISPLAY_TOPIC = 0, HH_HELP_CONTEXT = 15 };
+enum { TEMPLATE_ICON_SETTER = 90 };
 
-typedef HWND(WINAPI* HtmlHelpProc)(HWND, LPCSTR, UINT, DWORD_PTR);
+typedef decltype(HtmlHelpA)* HtmlHelpProc;
 
 void ShellOpen(HWND owner, const char* target) {
     SHELLEXECUTEINFOA info = {};
@@ -54,7 +56,7 @@ static HtmlHelpProc HtmlHelpEntry() {
     static HtmlHelpProc entry;
     if (!module) {
         module = LoadLibraryA("hhctrl.ocx");
-        if (module) entry = (HtmlHelpProc)(void*)GetProcAddress(module, MAKEINTRESOURCEA(14));
+        entry = ProcAddress<decltype(HtmlHelpA)>(module, MAKEINTRESOURCEA(14)); // HtmlHelpA
     }
     return entry;
 }

@@ -2,6 +2,7 @@
 // the right under a painted header; the options, the edition and the proxy fields.
 #include <windows.h>
 #include <commctrl.h>
+#include "platform/procs_win.h"
 #include <stdint.h>
 #include <stdlib.h>
 #include "app/appstate.h"
@@ -185,8 +186,7 @@ static BOOL OnInitDialog(HWND dialog) {
     ApplyDialogTexts(dialog, kConfigTexts);
     LRESULT height = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
     if (height > 0) SendMessageA(list, LB_SETITEMHEIGHT, 0, height * 12 / 10);
-    gApp->configHeaderProc =
-        (WNDPROC)SetWindowLongPtrA(GetDlgItem(dialog, IDC_PAGE_HEADER), GWLP_WNDPROC, (LONG_PTR)HeaderProc);
+    gApp->configHeaderProc = ReplaceWindowProc(GetDlgItem(dialog, IDC_PAGE_HEADER), HeaderProc);
     CheckDlgButton(dialog, IDC_FULL_ROW_SELECT, (gApp->options & OPTION_FULL_ROW_SELECT) ? BST_CHECKED : 0);
     CheckDlgButton(dialog, IDC_GRID_LINES, (gApp->options & OPTION_GRID_LINES) ? BST_CHECKED : 0);
     CheckDlgButton(dialog, IDC_ALWAYS_ON_TOP, (gApp->options & OPTION_ALWAYS_ON_TOP) ? BST_CHECKED : 0);

@@ -439,6 +439,11 @@ static int RunDecoder(lzma_stream* strm, const PackageStreamIo* io, uint8_t* in,
     return 0;
 }
 
+static uint32_t NeededDictionary(uint32_t declared, uint32_t unpacked) {
+    uint32_t needed = unpacked < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : unpacked;
+    return declared < needed ? declared : needed;
+}
+
 int DecodePackageStream(const PackageStreamIo* io, size_t inputPiece, size_t outputPiece,
                         uint32_t* unpackedSize, uint64_t* produced) {
     *unpackedSize = 0;
@@ -458,8 +463,11 @@ int DecodePackageStream(const PackageStreamIo* io, size_t inputPiece, size_t out
     // No match reaches further back than the unpacked size, so a larger dictionary than
     // that is never needed.
     lzma_options_lzma* options = (lzma_options_lzma*)filters[0].options;
-    uint32_t needed = unpacked < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : unpacked;
-    if (options->dict_size > needed) options->dict_size = needed;
+    options->dict_size = NeededDictionary(options->dict_size, unpacked);
+    if (options->dict_size > PACKAGE_MAX_DICTIONARY) {
+        free(options);
+        return ERR_NOT_ENOUGH_MEMORY;
+    }
 
     lzma_stream strm = LZMA_STREAM_INIT;
     ret = lzma_raw_decoder(&strm, filters);
@@ -516,6 +524,27 @@ int FindPackageMarker(const FsProvider* fs, FsFile* file, uint64_t fileSize, uin
         memmove(buffer, buffer + n - kept, kept);
         keptAt += n - kept;
     }
+}
+
+int CheckPackageDictionary(const char* packagePath, const FsProvider* fs) {
+    if (!fs) fs = FsLocal();
+    FsFile* file = NULL;
+    int e = fs->Open(packagePath, FS_OPEN_READ, 0, &file);
+    if (e) return e;
+    uint64_t size = 0, after = 0;
+    uint8_t head[9];
+    size_t got = 0;
+    e = fs->Size(file, &size);
+    if (!e && size) e = FindPackageMarker(fs, file, size, &after);
+    if (!e && size) e = fs->Seek(file, after);
+    if (!e && size) e = fs->Read(file, head, sizeof head, &got);
+    fs->Close(file);
+    if (e < 0) return 0; // no marker: the package is refused when it is read
+    if (e || got < sizeof head) return e;
+    uint32_t declared =
+        (uint32_t)head[1] | (uint32_t)head[2] << 8 | (uint32_t)head[3] << 16 | (uint32_t)head[4] << 24;
+    uint32_t unpacked = (uint32_t)head[5] << 24 | (uint32_t)head[6] << 16 | (uint32_t)head[7] << 8 | head[8];
+    return NeededDictionary(declared, unpacked) > PACKAGE_MAX_DICTIONARY ? ERR_NOT_ENOUGH_MEMORY : 0;
 }
 
 int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, void* user,

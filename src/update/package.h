@@ -20,6 +20,11 @@ const size_t PACKAGE_FIRST_BYTES = 1024;
 const uint32_t PACKAGE_NUMBER_BIAS = 239;
 const uint8_t PACKAGE_TEXT_BIAS = 0x23;
 const uint8_t PACKAGE_DATA_BIAS = 0x4D;
+// The largest LZMA dictionary a package may make the decoder allocate (the declared size, but
+// never more than the unpacked size). 256 MiB can still be had in one piece in the 2 GiB
+// address space of the 32-bit program beside its libraries and buffers, and is four times
+// the largest preset's 64 MiB; a package needing more is refused before anything is done.
+const uint32_t PACKAGE_MAX_DICTIONARY = 256u << 20;
 
 extern const uint8_t kPackageMarker[4];
 
@@ -63,6 +68,10 @@ struct PackageOptions {
 int ExtractPackage(const char* packagePath, PackageEntryCallback callback, void* user);
 int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, void* user,
                        const PackageOptions* options);
+
+// 0 when the package's decoder fits PACKAGE_MAX_DICTIONARY (or the package is too short to
+// say: reading it tells); ERR_NOT_ENOUGH_MEMORY when it needs more; a file error otherwise.
+int CheckPackageDictionary(const char* packagePath, const FsProvider* fs);
 
 // Extracts a package into a product's folder. The files are first written into a staging
 // folder inside the target folder and only moved into place when the whole package was

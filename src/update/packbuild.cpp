@@ -177,6 +177,8 @@ static int Compress(FsFile* out, const PackBuildInfo* info, uint32_t declaredSiz
     lzma_options_lzma options;
     if (lzma_lzma_preset(&options, info->preset ? info->preset : 6)) return ERR_INVALID_PARAMETER;
     if (info->dictionarySize) options.dict_size = info->dictionarySize;
+    // A package the 32-bit program could not decode is never made.
+    if (options.dict_size > PACKAGE_MAX_DICTIONARY) return ERR_INVALID_PARAMETER;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, NULL}};
     uint8_t head[9];
     if (lzma_properties_encode(&filters[0], head) != LZMA_OK) return ERR_INVALID_PARAMETER;

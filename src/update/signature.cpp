@@ -209,8 +209,10 @@ int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvid
     if (hold) *hold = NULL;
     PackageKeys keys;
     int e = ParsePackageKeys(gPackagePublicKey, &keys);
-    if (e || keys.count == 0) return e;
-    return VerifyPackageSignature(packagePath, code, &keys, fs, hold);
+    if (!e && keys.count) e = VerifyPackageSignature(packagePath, code, &keys, fs, hold);
+    // A dictionary the program cannot allocate is found now, not after the product was closed.
+    if (!e) e = CheckPackageDictionary(packagePath, fs);
+    return e;
 }
 
 int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,

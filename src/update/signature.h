@@ -75,8 +75,9 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
                            const FsProvider* fs, FsFile** hold);
 
 // Checks a downloaded package against the program's own keys (gPackagePublicKey) without
-// extracting it; 0 when no key is set. Results and hold as VerifyPackageSignature (*hold
-// stays NULL when nothing was checked).
+// extracting it (no key set: nothing to check), then that its decoder fits
+// PACKAGE_MAX_DICTIONARY (ERR_NOT_ENOUGH_MEMORY). Results and hold as
+// VerifyPackageSignature (*hold stays NULL when no signature was checked).
 int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs, FsFile** hold);
 // Extracts a downloaded package into a product's folder like ExtractUpdatePackage, once
 // VerifyPackageSignature (code, keys) has accepted it; keys NULL means the program's own

@@ -11,6 +11,7 @@
 #include "app/jobs.h"
 #include "app/listview.h"
 #include "app/mainwindow.h"
+#include "platform/procs_win.h"
 #include "platform/sys.h"
 #include "settings/dialogs_win.h"
 #include "support/appwindow.h"
@@ -253,13 +254,13 @@ LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lP
 TEST_F(MainWindowTest, StatusLineRedrawsAPaneChangedEvery20MsAndShowsTheProgressEdges) {
     Start();
     Pump(200);
-    gStatusLineProc = (WNDPROC)SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)CountPaints);
+    gStatusLineProc = ReplaceWindowProc(gStatusLine.window, CountPaints);
     gStatusPaints = 0;
     for (int i = 0; i < 50; i++) {
         PaneSetText(&gStatusLine, ("  " + std::to_string(i) + " %").c_str(), 1, 100);
         Pump(20);
     }
-    SetWindowLongPtrA(gStatusLine.window, GWLP_WNDPROC, (LONG_PTR)gStatusLineProc);
+    ReplaceWindowProc(gStatusLine.window, gStatusLineProc);
     EXPECT_GE(gStatusPaints, 4);
     // The download tests follow the common percentages: beyond the total, and never rounded up.
     ProgressBegin(&gStatusLine);

@@ -9,14 +9,16 @@ prefix=$1 tests=$2
 work=$tests/drivescan
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
+# Made anew when Wine's 32-bit half comes or goes (a prefix of the other kind breaks).
+ready="$WINEPREFIX/.qx-ready-$([ -e /usr/lib/wine/wine ] && echo wow64 || echo win64)"
+if [ ! -f "$ready" ]; then
   rm -rf "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Wine\Drives' /v c: /d network /f >/dev/null 2>&1
   wineserver -w
-  touch "$WINEPREFIX/.qx-ready"
+  touch "$ready"
 fi
 wineserver -k >/dev/null 2>&1 || true
 

@@ -48,6 +48,14 @@ TEST_F(PackageReaderTest, FindsTheMarkerAndEnforcesTheRecordLimits) {
     std::string body = file(Stream({{"a.txt", Bytes(300, 3)}}), -1).substr(PACKAGE_LEAD_SIZE);
     std::string bad = body;               // body: marker, properties, size, data
     bad[4] = (char)((2 * 5 + 1) * 9 + 4); // lc 4 + lp 1 > 4
+    // A dictionary of 512 MiB: refused when the unpacked size would need it, cut down when not.
+    auto dictionary = [&](uint32_t unpacked) {
+        std::string d = body;
+        d.replace(5, 8,
+                  std::string("\0\0\0\x20", 4) + (char)(unpacked >> 24) + (char)(unpacked >> 16) +
+                      (char)(unpacked >> 8) + (char)unpacked);
+        return d;
+    };
     auto lead = [](size_t n) { return std::string(PACKAGE_LEAD_SIZE + n, 'L'); };
     std::string head = Number(0) + Text("QXE") + Text("1.0") + Text("2.0") + Number(4618);
     std::string longName(PACKAGE_NAME_CHARS, 'n'), t31(31, 't'), t32(32, 't');
@@ -67,6 +75,8 @@ TEST_F(PackageReaderTest, FindsTheMarkerAndEnforcesTheRecordLimits) {
         {"marker across the second and third reads", lead(2 * 4092 - 2) + body, 0},
         {"marker starting one byte before the lead offset", lead(0).substr(1) + body, -1},
         {"lc + lp above 4", lead(0) + bad, -50},
+        {"a dictionary over the limit", lead(0) + dictionary(PACKAGE_MAX_DICTIONARY + 1), -8},
+        {"a large dictionary for a small package", lead(0) + dictionary(0x10000), -1},
         {"cut inside the properties", lead(0) + body.substr(0, 6), -1},
         {"cut inside the size field", lead(0) + body.substr(0, 11), -1},
         {"cut after the first data byte", lead(0) + body.substr(0, 14), -1},
@@ -91,6 +101,8 @@ TEST_F(PackageReaderTest, FindsTheMarkerAndEnforcesTheRecordLimits) {
             SCOPED_TRACE("output piece " + std::to_string(piece));
             EXPECT_EQ(Extract(piece), c.expected);
         }
+        EXPECT_EQ(CheckPackageDictionary(package.c_str(), NULL),
+                  c.expected == -8 ? ERR_NOT_ENOUGH_MEMORY : 0);
     }
 }
 

@@ -314,12 +314,18 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
     SysTime now;
     SysUtcTime(&now);
     std::string year = std::to_string(now.year), known = "\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\n";
+    // The test prefix is a 64-bit Windows: the shipped 32-bit program runs there under WOW64.
+    const bool program32 = sizeof(void*) == 4;
+    EXPECT_EQ(IsWow64(), (int)program32);
     const struct {
         const char* what;
         std::string edition; // the section's body
-        int wow64;
-        const char* after; // "d", "Default" and "64" afterwards, and the questions asked
+        int wow64;           // -1: the system's answer, and the real question, answered Yes
+        const char* after;   // "d", "Default" and "64" afterwards, and the questions asked
     } cases[] = {
+        {"last year's list, as the program finds it: asked from the edition job",
+         "Default=d\r\n*=" + std::to_string(now.year - 1) + known, -1,
+         program32 ? "Renamed|w|1|0" : "Renamed|d|<none>|0"},
         {"no default: downloaded, on 64-bit Windows the 64-bit edition, silently", "", 1,
          "Renamed|w|<none>|0"},
         {"this year's list: no download, the question asked", "Default=d\r\n*=" + year + known, 1,
@@ -331,8 +337,20 @@ TEST_F(CatalogueWinTest, EditionListOncePerYearAndWhenNoDefaultIsSet) {
         SCOPED_TRACE(c.what);
         Serve("dw\\edi.txt", "dRenamed\r\nwRenamed 64\r\n");
         gWow64 = c.wow64;
+        if (c.wow64 < 0) gEditionHost = saved;
+        // The question comes from the job's thread while this one pumps messages.
+        auto answer = std::async(std::launch::async, [&] {
+            for (int n = 0; n < 1000 && c.wow64 < 0 && program32; n++, Sleep(10)) {
+                HWND box = FindWindowA("#32770", NULL);
+                DWORD owner = 0;
+                if (box && GetWindowThreadProcessId(box, &owner) && owner == GetCurrentProcessId())
+                    return PostMessageA(box, WM_COMMAND, IDYES, 0) != 0;
+            }
+            return false;
+        });
         Settings("[QXUpdate]\r\nLanguage=US\r\n" + (c.edition.empty() ? "" : "[Edition]\r\n" + c.edition));
         Start();
+        EXPECT_EQ(answer.get(), c.wow64 < 0 && program32);
         EXPECT_EQ(SettingsValue("Edition", "d") + "|" + SettingsValue("Edition", "Default") + "|" +
                       SettingsValue("QXUpdate", "64") + "|" + std::to_string(gAsked),
                   c.after);

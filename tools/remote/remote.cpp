@@ -30,15 +30,71 @@ static int Idle(HWND window) {
     return toolbar && SendMessageA(toolbar, TB_ISBUTTONENABLED, COMMAND_UPDATE_NOW, 0) != 0;
 }
 
+// LVITEMA as a 32-bit program lays it out: what a 64-bit qx_remote writes into a 32-bit
+// QXUpdate (the shipped one) for its list view to fill.
+struct ListItem32 {
+    UINT mask;
+    int item, subItem;
+    UINT state, stateMask;
+    UINT32 text;
+    int textMax, image;
+    UINT32 param;
+    int indent, groupId;
+    UINT columns;
+    UINT32 columnsList, columnFormats;
+    int group;
+};
+static_assert(sizeof(ListItem32) == 60, "the 32-bit LVITEMA");
+enum { ITEM_SPACE = 128 }; // either record fits before the text
+
+static int RunsUnderWow64(HANDLE process) {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(process, &wow64) && wow64;
+}
+
+// The width of the other process's pointers: 32 or 64; 0 when this 32-bit program cannot
+// reach a 64-bit one's memory.
+static int PointerBits(HANDLE process) {
+    if (RunsUnderWow64(process)) return 32;
+    if (sizeof(void*) == 8) return 64;
+    return RunsUnderWow64(GetCurrentProcess()) ? 0 : 32;
+}
+
+// Writes the request for one cell's text, laid out for the other process.
+static BOOL WriteItemRequest(HANDLE process, int bits, char* remote, int column) {
+    char* text = remote + ITEM_SPACE;
+    if (bits == 32) {
+        ListItem32 item = {};
+        item.subItem = column;
+        item.text = (UINT32)(UINT_PTR)text;
+        item.textMax = TEXT_SIZE;
+        return WriteProcessMemory(process, remote, &item, sizeof item, NULL);
+    }
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = TEXT_SIZE;
+    return WriteProcessMemory(process, remote, &item, sizeof item, NULL);
+}
+
 // The list view lives in the other process: its texts are read through memory there.
 static void PrintRows(HWND window) {
+    static_assert(sizeof(LVITEMA) <= ITEM_SPACE, "the record fits before the text");
     HWND list = FindWindowExA(window, NULL, WC_LISTVIEWA, NULL);
     DWORD owner = 0;
     GetWindowThreadProcessId(list, &owner);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
-    char* remote = process ? (char*)VirtualAllocEx(process, NULL, sizeof(LVITEMA) + TEXT_SIZE, MEM_COMMIT,
-                                                   PAGE_READWRITE)
-                           : NULL;
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                     PROCESS_QUERY_LIMITED_INFORMATION,
+                                 FALSE, owner);
+    int bits = process ? PointerBits(process) : 32;
+    if (bits == 0) {
+        printf("  (the list of a 64-bit program is read by the 64-bit qx_remote)\n");
+        CloseHandle(process);
+        return;
+    }
+    char* remote =
+        process ? (char*)VirtualAllocEx(process, NULL, ITEM_SPACE + TEXT_SIZE, MEM_COMMIT, PAGE_READWRITE)
+                : NULL;
     if (!remote) {
         printf("  (the list cannot be read)\n");
         if (process) CloseHandle(process);
@@ -48,14 +104,10 @@ static void PrintRows(HWND window) {
     for (int row = 0; row < count; row++) {
         printf("  ");
         for (int column = 0; column < COLUMNS; column++) {
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = remote + sizeof item;
-            item.cchTextMax = TEXT_SIZE;
             char text[TEXT_SIZE] = "";
-            if (WriteProcessMemory(process, remote, &item, sizeof item, NULL) &&
+            if (WriteItemRequest(process, bits, remote, column) &&
                 SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)remote) >= 0)
-                ReadProcessMemory(process, remote + sizeof item, text, sizeof text - 1, NULL);
+                ReadProcessMemory(process, remote + ITEM_SPACE, text, sizeof text - 1, NULL);
             text[TEXT_SIZE - 1] = 0;
             printf("%s%s", column ? " | " : "", text);
         }
