@@ -9,10 +9,12 @@
 
 namespace {
 
-// The icons first, then the toolbar strips.
-const char* const kFiles[] = {"program.ico", "state70.ico", "state71.ico", "state72.ico",
-                              "state73.ico", "state74.ico", "toolbar.bmp", "toolbar_hot.bmp"};
-const std::vector<std::string> kIcons(kFiles, kFiles + 6), kStrips(kFiles + 6, kFiles + 8);
+// The icons first, then the toolbar strips (24 pixels, then one size per display scale).
+const char* const kFiles[] = {"program.ico",   "state70.ico",       "state71.ico",   "state72.ico",
+                              "state73.ico",   "state74.ico",       "toolbar.bmp",   "toolbar_hot.bmp",
+                              "toolbar30.bmp", "toolbar30_hot.bmp", "toolbar36.bmp", "toolbar36_hot.bmp",
+                              "toolbar48.bmp", "toolbar48_hot.bmp"};
+const std::vector<std::string> kIcons(kFiles, kFiles + 6), kStrips(kFiles + 6, std::end(kFiles));
 
 std::string Committed(const std::string& name) {
     return ReadFileText(std::string(QX_SOURCE_DIR) + "/src/app/res/" + name);
@@ -34,14 +36,15 @@ TEST(Artwork, CommittedFilesAreWhatTheGeneratorDraws) {
         EXPECT_TRUE(ReadFileText(folder / name) == Committed(name)) << name << " differs from the generator";
 }
 
-// 32-bit images of 16 and 32 pixels (the program's also 48) whose AND mask is their alpha:
-// visible pictures, but the empty state fully transparent.
+// 32-bit images of 16, 20, 24 and 32 pixels (the program's also 48 and 64) whose AND mask is
+// their alpha: visible pictures, but the empty state fully transparent.
 TEST(Artwork, IconsHaveTheirSizesAndPictures) {
+    const size_t sizes[] = {16, 20, 24, 32, 48, 64};
     for (const std::string& name : kIcons) {
         std::string ico = Committed(name);
-        ASSERT_EQ(Le(ico, 4, 2), name[0] == 'p' ? 3u : 2u) << name;
+        ASSERT_EQ(Le(ico, 4, 2), name[0] == 'p' ? 6u : 4u) << name;
         for (size_t i = 0; i < Le(ico, 4, 2); i++) {
-            size_t entry = 6 + 16 * i, n = 16 * (i + 1), at = Le(ico, entry + 12), stride = (n + 31) / 32 * 4;
+            size_t entry = 6 + 16 * i, n = sizes[i], at = Le(ico, entry + 12), stride = (n + 31) / 32 * 4;
             SCOPED_TRACE(std::string(name) + " at " + std::to_string(n) + " px");
             EXPECT_EQ(uint8_t(ico.at(entry)), n);
             EXPECT_EQ(Le(ico, entry + 6, 2), 32u);
@@ -64,20 +67,22 @@ TEST(Artwork, IconsHaveTheirSizesAndPictures) {
     }
 }
 
-// Strips of ten 24-pixel images, 8 bits: light grey is the transparent key, palette entry 0
-// and no other, and each image is drawn on it.
+// Strips of ten square images of their size, 8 bits: light grey is the transparent key,
+// palette entry 0 and no other, and each image is drawn on it.
 TEST(Artwork, ToolbarStripsAreKeyedEightBitImages) {
     for (const std::string& name : kStrips) {
         std::string bmp = Committed(name);
-        size_t pixels = Le(bmp, 10);
+        size_t pixels = Le(bmp, 10),
+               n = name[7] == '.' || name[7] == '_' ? 24 : std::stoul(name.substr(7, 2));
         ASSERT_EQ(pixels, 14u + 40 + 1024) << name;
+        ASSERT_EQ(Le(bmp, 18) * 1000 + Le(bmp, 22), n * 10 * 1000 + n) << name;
         for (size_t i = 0; i < 256; i++)
             EXPECT_EQ((Le(bmp, 54 + 4 * i) & 0xFFFFFF) == 0xC0C0C0, i == 0) << name << " palette entry " << i;
         for (size_t cell = 0; cell < 10; cell++) {
             size_t drawn = 0;
-            for (size_t p = 0; p < 24 * 24; p++)
-                drawn += bmp.at(pixels + p / 24 * 240 + cell * 24 + p % 24) != 0;
-            EXPECT_TRUE(drawn > 24 * 24 / 6 && drawn < 24 * 24) << name << " image " << cell << ": " << drawn;
+            for (size_t p = 0; p < n * n; p++)
+                drawn += bmp.at(pixels + p / n * n * 10 + cell * n + p % n) != 0;
+            EXPECT_TRUE(drawn > n * n / 6 && drawn < n * n) << name << " image " << cell << ": " << drawn;
         }
     }
 }
