@@ -55,7 +55,7 @@ TEST(Artwork, IconsHaveTheirSizesAndPictures) {
             for (size_t p = 0; p < n * n; p++) {
                 bool transparent = ico.at(at + 40 + p * 4 + 3) == 0;
                 size_t maskByte = at + 40 + n * n * 4 + p / n * stride + p % n / 8;
-                wrongMask += ((uint8_t(ico.at(maskByte)) >> (7 - p % 8)) & 1) != transparent;
+                wrongMask += ((uint8_t(ico.at(maskByte)) >> (7 - p % n % 8)) & 1) != transparent;
                 visible += !transparent;
             }
             EXPECT_EQ(wrongMask, 0u);
