@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
-#include <stdlib.h>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,7 +11,6 @@
 #include "app/jobs.h"
 #include "app/listview.h"
 #include "app/mainwindow.h"
-#include "platform/dpi.h"
 #include "platform/sys.h"
 #include "settings/dialogs_win.h"
 #include "support/appwindow.h"
@@ -362,23 +360,21 @@ TEST_F(MainWindowTest, ConfigurationCancelWritesNothingAndPicturesInBothLanguage
     }
 }
 
-// At the DPI the prefix was given (QX_DPI, by the display_scale test; else 96), a first start's
-// toolbar buttons, columns, row icons and status line follow the scale.
+// At the prefix's DPI (QX_DPI from the display_scale test, else 96) a first start follows the scale.
 TEST_F(MainWindowTest, FirstStartFollowsTheDisplayScale) {
-    int dpi = getenv("QX_DPI") ? atoi(getenv("QX_DPI")) : 96, cx = 0, cy = 0;
-    ASSERT_EQ(ScreenDpi(), dpi);
-    auto at = [dpi](int length) { return (int)MulDiv(length, dpi, 96); };
+    ASSERT_EQ(ScreenDpi(), getenv("QX_DPI") ? atoi(getenv("QX_DPI")) : 96);
     Start();
     RECT r;
     SendMessageA(gApp->toolbar, TB_GETITEMRECT, 0, (LPARAM)&r);
-    EXPECT_EQ((r.right - r.left) * 1000 + r.bottom - r.top, at(31) * 1000 + at(30));
+    EXPECT_EQ((r.right - r.left) * 1000 + r.bottom - r.top, ScaleToDpi(31) * 1000 + ScaleToDpi(30));
     for (int n = 0; n < 4; n++)
-        EXPECT_EQ(SendMessageA(gApp->listView, LVM_GETCOLUMNWIDTH, n, 0), at(kDefaultColumns[n].width)) << n;
+        EXPECT_EQ(ListView_GetColumnWidth(gApp->listView, n), ScaleToDpi(kDefaultColumns[n].width));
+    int cx = 0, cy = 0;
     ImageList_GetIconSize(gApp->stateImages, &cx, &cy);
-    EXPECT_EQ(cx * 1000 + cy, at(16) * 1001);
+    EXPECT_EQ(cx * 1000 + cy, ScaleToDpi(16) * 1001);
     GetClientRect(gStatusLine.window, &r);
-    EXPECT_EQ(gStatusLine.panes[2].right - gStatusLine.panes[1].right, r.bottom + at(19));
-    EXPECT_EQ(r.bottom >= at(25) ? gStatusLine.reservedWidth : 0, at(55));
+    EXPECT_EQ(gStatusLine.panes[2].right - gStatusLine.panes[1].right, r.bottom + ScaleToDpi(19));
+    EXPECT_EQ(r.bottom >= ScaleToDpi(25) ? gStatusLine.reservedWidth : 0, ScaleToDpi(55));
 }
 
 } // namespace

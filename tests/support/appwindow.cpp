@@ -5,7 +5,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include "app/listview.h"
-#include "platform/dpi.h"
 #include "platform/text.h"
 #include "platform/theme.h"
 #include "support/winprocess.h"
@@ -80,10 +79,9 @@ bool SaveWindowPicture(HWND window, const std::string& name) {
     ReleaseDC(NULL, screen);
     std::string path = TestProgramFolder() + "\\..\\screenshots";
     CreateDirectoryA(path.c_str(), NULL);
+    path += "\\" + name;
     // Pictures at another display scale have its DPI in their names.
-    int dpi = ScreenDpi();
-    path +=
-        "\\" + (dpi == 96 ? name : name.substr(0, name.size() - 4) + "-" + std::to_string(dpi) + "dpi.png");
+    if (ScreenDpi() != 96) path.insert(path.size() - 4, "-" + std::to_string(ScreenDpi()) + "dpi");
     const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
     Gdiplus::Bitmap* picture = Gdiplus::Bitmap::FromHBITMAP(bitmap, NULL);
     bool ok =
