@@ -41,9 +41,11 @@ void LoadColumns(Store* store, Column* table, const char* section, int checkOrde
                 table[n].width = (int32_t)width;
                 table[n].order = comma ? (int32_t)strtol(comma + 1, NULL, 10) : 0;
             } else {
-                // The special widths (rest, half) stay special.
+                // The special widths (rest, half) stay special. The table's own default (the
+                // program's is scaled to the display) is the least width.
                 int32_t standard = n < COLUMN_COUNT ? kDefaultColumns[n].width : table[n].width;
-                table[n].width = standard > 0 ? ScaleToScreen(standard) : standard;
+                int32_t scaled = standard > 0 ? ScaleToScreen(standard) : standard;
+                table[n].width = scaled > 0 && table[n].width > scaled ? table[n].width : scaled;
             }
         }
         if (read == 0 && count > 0) {

@@ -73,7 +73,8 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     gApp->largeIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
     Placement placement;
     LoadPlacement(&gSettings, PROGRAM_SECTION, &placement, 800, 600);
-    HICON smallIcon = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0);
+    HICON smallIcon = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
     RegisterMainClass(instance, smallIcon);
     HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, PROGRAM_TITLE, WS_OVERLAPPEDWINDOW, placement.x,
                                   placement.y, placement.width, placement.height, NULL, NULL, instance, NULL);

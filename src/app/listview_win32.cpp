@@ -4,6 +4,7 @@
 #include <string.h>
 #include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "platform/dpi.h"
 #include "platform/procs_win.h"
 #include "platform/sys.h"
 #include "platform/text.h"
@@ -52,10 +53,11 @@ static LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 static void CreateStateImages() {
-    gApp->stateImages = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 64, 32);
+    int size = StateIconSize();
+    gApp->stateImages = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 64, 32);
     if (!gApp->stateImages) return;
     for (int id = 70; id <= 74; id++) {
-        HICON icon = (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0);
+        HICON icon = (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0);
         ImageList_AddIcon(gApp->stateImages, icon);
         if (icon) DestroyIcon(icon);
     }
@@ -79,7 +81,7 @@ static void ApplyListColours(HWND listView) {
 
 // Width of a column at creation: the special widths take what the others leave.
 static int CreationWidth(const Column* table, int n, int clientWidth) {
-    int scrollBar = GetSystemMetrics(SM_CXVSCROLL) + 4;
+    int scrollBar = GetSystemMetrics(SM_CXVSCROLL) + ScaleToDpi(4), least = ScaleToDpi(100);
     int width = table[n].width;
     if (width == WIDTH_REST) {
         width = clientWidth - scrollBar;
@@ -87,14 +89,17 @@ static int CreationWidth(const Column* table, int n, int clientWidth) {
             if (table[i].width > 0) width -= table[i].width;
     } else if (width == WIDTH_HALF) {
         width = (clientWidth - scrollBar) / 2;
-        if (width < 100) width = 100;
+        if (width < least) width = least;
         gColumns[n].width = width;
     }
-    return width < 100 && table[n].width < 0 ? 100 : width;
+    return width < least && table[n].width < 0 ? least : width;
 }
 
 int CreateListView(HWND mainWindow) {
+    // The built-in widths are for 100 %; widths read from the settings are kept as saved.
     memcpy(gColumns, kDefaultColumns, sizeof gColumns);
+    for (int n = 0; gColumns[n].textId; n++)
+        if (gColumns[n].width > 0) gColumns[n].width = ScaleToDpi(gColumns[n].width);
     LoadColumns(&gSettings, gColumns, PROGRAM_SECTION, 1);
     CreateStateImages();
     gApp->listView =

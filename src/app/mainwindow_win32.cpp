@@ -9,6 +9,7 @@
 #include "app/listview.h"
 #include "app/toolbar.h"
 #include "app/tooltips.h"
+#include "platform/dpi.h"
 #include "platform/fs.h"
 #include "platform/sys.h"
 #include "platform/text.h"
@@ -94,15 +95,30 @@ void SelectLanguage(HWND mainWindow) {
     if (gApp->listView) SetColumnTexts(gApp->listView, gColumns);
 }
 
+// The toolbar's pictures at each display scale: their size and the bitmaps of the normal
+// and the hot strip.
+static const struct {
+    int scale, size, normal, hot;
+} kToolbarPictures[] = {{100, 24, 3, 4}, {125, 30, 13, 14}, {150, 36, 23, 24}, {200, 48, 33, 34}};
+
+static HWND CreateMainToolbar(HWND window) {
+    int n = 0;
+    while (n < 3 && kToolbarPictures[n].scale < PictureScale())
+        n++;
+    return CreateToolbar(window, gApp->instance, kToolbarButtons, 0, kToolbarPictures[n].normal,
+                         kToolbarPictures[n].hot, 10, kToolbarPictures[n].size, TOOLBAR_ID);
+}
+
 static BOOL OnCreate(HWND window) {
     gMainWindow = window;
     gApp->options = ReadOptions(&gSettings, PROGRAM_SECTION, 0);
-    gApp->toolbar = CreateToolbar(window, gApp->instance, kToolbarButtons, 0, 3, 4, 10, 24, TOOLBAR_ID);
+    gApp->toolbar = CreateMainToolbar(window);
     ResetCommandStates();
     SendMessageA(gApp->toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
     StatusLineCreate(&gStatusLine, window, gApp->instance);
+    int iconSize = StateIconSize();
     gApp->activityIcon =
-        (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(ICON_ACTIVITY), IMAGE_ICON, 16, 16, 0);
+        (HICON)LoadImageA(gApp->instance, MAKEINTRESOURCEA(ICON_ACTIVITY), IMAGE_ICON, iconSize, iconSize, 0);
     OleInitialize(NULL);
     if (!gApp->listView && CreateListView(window)) {
         PostQuitMessage(0);

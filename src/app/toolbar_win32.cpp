@@ -1,6 +1,7 @@
 // The toolbar: buttons, image lists and creation.
 #include "app/toolbar.h"
 #include "app/commands.h"
+#include "platform/dpi.h"
 #include "platform/theme.h"
 
 #define BUTTON(image, command)                                                                               \
@@ -65,6 +66,10 @@ HWND CreateToolbar(HWND parent, HINSTANCE instance, const TBBUTTON* buttons, DWO
     }
     SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageA(toolbar, TB_ADDBUTTONSA, (WPARAM)count, (LPARAM)buttons);
+    // A button is its picture with the system's padding (7 by 6 pixels at 100 %), at the
+    // display's scale: the system's own padding does not grow with the DPI everywhere.
+    SendMessageA(toolbar, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(imageSize + ScaleToDpi(7), imageSize + ScaleToDpi(6)));
     SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
     ShowWindow(toolbar, SW_SHOW);
     return toolbar;

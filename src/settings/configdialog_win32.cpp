@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include "app/appstate.h"
+#include "platform/dpi.h"
 #include "platform/text.h"
 #include "platform/theme.h"
 #include "settings/configuration.h"
@@ -116,7 +117,7 @@ static LRESULT CALLBACK HeaderProc(HWND header, UINT message, WPARAM wParam, LPA
     HGDIOBJ oldFont = SelectObject(dc, (HFONT)SendMessageA(header, WM_GETFONT, 0, 0));
     SetTextColor(dc, ThemeColor(COLOR_BACKGROUND));
     SetBkMode(dc, TRANSPARENT);
-    client.left += 10;
+    client.left += ScaleToDpi(10);
     DrawTextA(dc, text, -1, &client, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     SelectObject(dc, oldFont);
     EndPaint(header, &paint);

@@ -7,7 +7,7 @@
 
 struct Pane {
     int32_t right; // right edge in client pixels
-    HICON icon;    // drawn 16 by 16; none when 0
+    HICON icon;    // drawn at the state icons' size (16 by 16 at 100 %); none when 0
     char text[260];
     int timerPending; // a redraw is due: later changes wait for it instead of restarting it
 };
@@ -40,7 +40,7 @@ extern StatusLine gStatusLine;
 
 void StatusLineConstruct(StatusLine* line, int paneCount, int progressPane, StatusLayoutProc layout);
 void StatusLineDestruct(StatusLine* line);
-// The main status line's layout: pane 2 is (height + 19) wide, pane 1 half of the rest.
+// The main status line's layout: pane 2 is (height + 19 at 100 %) wide, pane 1 half of the rest.
 void MainStatusLayout(int width, int height, int* widths, int count);
 
 HWND StatusLineCreate(StatusLine* line, HWND parent, HINSTANCE instance);

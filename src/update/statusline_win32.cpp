@@ -2,6 +2,7 @@
 #include "update/statusline.h"
 #include <commctrl.h>
 #include <stdlib.h>
+#include "platform/dpi.h"
 #include "platform/text.h"
 #include "platform/theme.h"
 
@@ -18,7 +19,7 @@ void StatusLineConstruct(StatusLine* line, int paneCount, int progressPane, Stat
     if (!line->panes) line->paneCount = 0;
     line->progressPane = progressPane;
     line->layout = layout;
-    line->reservedWidth = 55;
+    line->reservedWidth = ScaleToDpi(55);
     line->lastPercent = -1;
     InitializeCriticalSection(&line->lock);
 }
@@ -36,7 +37,7 @@ void MainStatusLayout(int width, int height, int* widths, int count) {
         if (count == 1) widths[0] = width;
         return;
     }
-    int last = count > 2 ? height + 19 : 0;
+    int last = count > 2 ? height + ScaleToDpi(19) : 0;
     if (count > 2) widths[2] = last;
     widths[1] = (width - last) / 2;
     widths[0] = width - last - widths[1];
@@ -150,10 +151,9 @@ static void PlaceProgress(StatusLine* line) {
     if (!line->progress || line->progressPane < 0 || line->progressPane >= line->paneCount) return;
     int left = PaneLeft(line, line->progressPane);
     int right = line->panes[line->progressPane].right;
-    int x = left + line->reservedWidth + 1;
-    int width = right - left - line->reservedWidth - 2;
-    MoveWindow(line->progress, x, 4, width > 0 ? width : 0, line->height - 6 > 0 ? line->height - 6 : 0,
-               TRUE);
+    int x = left + line->reservedWidth + ScaleToDpi(1);
+    int width = right - left - line->reservedWidth - ScaleToDpi(2), height = line->height - ScaleToDpi(6);
+    MoveWindow(line->progress, x, ScaleToDpi(4), width > 0 ? width : 0, height > 0 ? height : 0, TRUE);
 }
 
 void StatusLineLayout(StatusLine* line, int x, int y, int width, int* availableHeight) {
@@ -168,9 +168,9 @@ void StatusLineLayout(StatusLine* line, int x, int y, int width, int* availableH
     ReleaseDC(line->window, dc);
     if (made) DeleteObject(font);
 
-    int height = fontHeight + 4 > 20 ? fontHeight + 4 : 20;
+    int height = fontHeight + ScaleToDpi(4) > ScaleToDpi(20) ? fontHeight + ScaleToDpi(4) : ScaleToDpi(20);
     line->topSeparator = *availableHeight != 0;
-    if (line->topSeparator) height += 5;
+    if (line->topSeparator) height += ScaleToDpi(5);
     int widths[16] = {0};
     int count = line->paneCount < 16 ? line->paneCount : 16;
     if (line->layout) line->layout(width, height, widths, count);
@@ -210,7 +210,7 @@ static void PaintContent(StatusLine* line, HDC dc) {
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ThemeColor(COLOR_BTNTEXT));
-    int widen = 0;
+    int widen = 0, iconSize = StateIconSize();
     for (int i = 0; i < line->paneCount; i++) {
         EnterCriticalSection(&line->lock);
         Pane pane = line->panes[i];
@@ -218,23 +218,24 @@ static void PaintContent(StatusLine* line, HDC dc) {
         LeaveCriticalSection(&line->lock);
         int top = line->topSeparator ? client.top + 1 : client.top;
         if (i > 0) {
-            RECT edge = {left, top + 2, left + 1, client.bottom - 2};
+            // Separators stay hairlines; their margins follow the scale.
+            RECT edge = {left, top + ScaleToDpi(2), left + 1, client.bottom - ScaleToDpi(2)};
             FillRect(dc, &edge, line1);
         }
         int textLeft = left;
         if (pane.icon) {
-            DrawIconEx(dc, left + 4, top + (client.bottom - top - 16) / 2, pane.icon, 16, 16, 0, NULL,
-                       DI_NORMAL);
-            textLeft += 24;
+            DrawIconEx(dc, left + ScaleToDpi(4), top + (client.bottom - top - iconSize) / 2, pane.icon,
+                       iconSize, iconSize, 0, NULL, DI_NORMAL);
+            textLeft += iconSize + ScaleToDpi(8);
         }
         if (pane.text[0]) {
-            RECT r = {textLeft + 5, top, pane.right - 2, client.bottom};
+            RECT r = {textLeft + ScaleToDpi(5), top, pane.right - ScaleToDpi(2), client.bottom};
             DrawTextA(dc, pane.text, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
             if (i == line->progressPane && line->progress && IsWindowVisible(line->progress)) {
                 SIZE size;
                 if (GetTextExtentPoint32A(dc, pane.text, lstrlenA(pane.text), &size) &&
-                    size.cx + 7 > line->reservedWidth) {
-                    line->reservedWidth = size.cx + 7;
+                    size.cx + ScaleToDpi(7) > line->reservedWidth) {
+                    line->reservedWidth = size.cx + ScaleToDpi(7);
                     widen = 1;
                 }
             }
@@ -297,7 +298,7 @@ HWND StatusLineCreate(StatusLine* line, HWND parent, HINSTANCE instance) {
                                          line->window, NULL, instance, NULL);
         SendMessageA(line->progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     }
-    line->reservedWidth = 55;
+    line->reservedWidth = ScaleToDpi(55);
     return line->window;
 }
 

@@ -361,4 +361,21 @@ TEST_F(MainWindowTest, ConfigurationCancelWritesNothingAndPicturesInBothLanguage
     }
 }
 
+// At the prefix's DPI (QX_DPI from the display_scale test, else 96) a first start follows the scale.
+TEST_F(MainWindowTest, FirstStartFollowsTheDisplayScale) {
+    ASSERT_EQ(ScreenDpi(), getenv("QX_DPI") ? atoi(getenv("QX_DPI")) : 96);
+    Start();
+    RECT r;
+    SendMessageA(gApp->toolbar, TB_GETITEMRECT, 0, (LPARAM)&r);
+    EXPECT_EQ((r.right - r.left) * 1000 + r.bottom - r.top, ScaleToDpi(31) * 1000 + ScaleToDpi(30));
+    for (int n = 0; n < 4; n++)
+        EXPECT_EQ(ListView_GetColumnWidth(gApp->listView, n), ScaleToDpi(kDefaultColumns[n].width));
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(gApp->stateImages, &cx, &cy);
+    EXPECT_EQ(cx * 1000 + cy, ScaleToDpi(16) * 1001);
+    GetClientRect(gStatusLine.window, &r);
+    EXPECT_EQ(gStatusLine.panes[2].right - gStatusLine.panes[1].right, r.bottom + ScaleToDpi(19));
+    EXPECT_EQ(r.bottom >= ScaleToDpi(25) ? gStatusLine.reservedWidth : 0, ScaleToDpi(55));
+}
+
 } // namespace

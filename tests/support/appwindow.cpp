@@ -80,6 +80,8 @@ bool SaveWindowPicture(HWND window, const std::string& name) {
     std::string path = TestProgramFolder() + "\\..\\screenshots";
     CreateDirectoryA(path.c_str(), NULL);
     path += "\\" + name;
+    // Pictures at another display scale have its DPI in their names.
+    if (ScreenDpi() != 96) path.insert(path.size() - 4, "-" + std::to_string(ScreenDpi()) + "dpi");
     const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
     Gdiplus::Bitmap* picture = Gdiplus::Bitmap::FromHBITMAP(bitmap, NULL);
     bool ok =

@@ -8,6 +8,7 @@
 #include <vector>
 #include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "platform/dpi.h"
 #include "support/testfiles.h"
 
 struct AppWindowTest : ::testing::Test {

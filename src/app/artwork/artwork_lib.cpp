@@ -1,7 +1,9 @@
 // The program's pictures, drawn procedurally and written as .ico and .bmp resources.
 //
 // Each picture is a function that paints shapes given in unit coordinates (0..1, y down)
-// onto a square canvas of any size, so one description serves 16, 24, 32 and 48 pixels.
+// onto a square canvas of any size, so one description serves every size: the toolbar's
+// 24 pixels at 100 % display scale are drawn again at 30, 36 and 48 for 125, 150 and 200 %,
+// not stretched from the small ones.
 // Shapes are signed distance functions: that gives fills, inner outlines (the shape shrunk
 // by a pixel) and round joins from one primitive set. Coverage is measured by 8x8
 // supersampling per pixel.
@@ -175,9 +177,11 @@ struct Pixel {
 
 struct Canvas {
     int n;
-    double px; // one pixel in unit coordinates
+    double px;   // one pixel in unit coordinates
+    double hair; // the width of outlines and insets: one pixel, two from 48 pixels on
     std::vector<Pixel> pixels;
-    explicit Canvas(int size) : n(size), px(1.0 / size), pixels(size_t(size) * size) {}
+    explicit Canvas(int size)
+        : n(size), px(1.0 / size), hair(double(size >= 48 ? 2 : 1) / size), pixels(size_t(size) * size) {}
     double Snap(double v) const { return double(int64_t(v * n + 0.5)) / n; }
 };
 
@@ -222,7 +226,7 @@ void Pixels(Canvas& c, int top, const std::vector<const char*>& rows, uint32_t c
 // A fill with an outline of `width` pixels inside the shape's edge.
 void Outlined(Canvas& c, const Shape& s, const Paint& fill, uint32_t line, double width = 1) {
     Fill(c, s, Solid(line));
-    Fill(c, Grow(s, -width * c.px), fill);
+    Fill(c, Grow(s, -width * c.hair), fill);
 }
 
 // ---- The palette: a few ramps, each with the darker colour of its outline.
@@ -347,16 +351,16 @@ void ToolRefresh(Canvas& c) {
 void ToolSearch(Canvas& c) {
     double x0 = c.Snap(0.04), x1 = c.Snap(0.80), y0 = c.Snap(0.08), y1 = c.Snap(0.62);
     Outlined(c, Box(x0, y0, x1, y1, 0.06), Grad(0xF0F2F4, 0xB4BAC4, y0, y1), 0x3C424C);
-    Outlined(c, Box(x0 + 2 * c.px, y0 + 2 * c.px, x1 - 2 * c.px, y1 - 2 * c.px),
+    Outlined(c, Box(x0 + 2 * c.hair, y0 + 2 * c.hair, x1 - 2 * c.hair, y1 - 2 * c.hair),
              Grad(0x70B8F8, 0x1E58B4, y0, y1), 0x2A3A58);
-    Outlined(c, Box(c.Snap(0.34), y1 - c.px, c.Snap(0.50), c.Snap(0.76)), Grad(0xC8CCD2, 0x8C929C, y1, 0.76),
-             0x3C424C);
+    Outlined(c, Box(c.Snap(0.34), y1 - c.hair, c.Snap(0.50), c.Snap(0.76)),
+             Grad(0xC8CCD2, 0x8C929C, y1, 0.76), 0x3C424C);
     Outlined(c, Box(c.Snap(0.16), c.Snap(0.72), c.Snap(0.68), c.Snap(0.84), 0.03),
              Grad(0xE0E4E8, 0x9CA2AC, 0.72, 0.84), 0x3C424C);
     V lens{0.66, 0.62};
     Fill(c, Segment({0.78, 0.76}, {0.92, 0.92}, 0.13), Solid(0x3A2A1C));
     Fill(c, Disc(lens, 0.21), Solid(0x2C323C));
-    Fill(c, Disc(lens, 0.21 - 1.6 * c.px), Grad(0xF0F8FF, 0xA8D4F4, 0.45, 0.8));
+    Fill(c, Disc(lens, 0.21 - 1.6 * c.hair), Grad(0xF0F8FF, 0xA8D4F4, 0.45, 0.8));
     Fill(c, Disc({0.62, 0.57}, 0.05), Solid(kWhite), 0.9);
 }
 
@@ -375,9 +379,9 @@ void ToolPageTick(Canvas& c) {
 void ToolRun(Canvas& c) {
     double x0 = c.Snap(0.30), x1 = c.Snap(0.96), y0 = c.Snap(0.14), y1 = c.Snap(0.88), t = c.Snap(0.34);
     Fill(c, Box(x0, y0, x1, y1), Solid(0x1C3A70));
-    Fill(c, Box(x0 + c.px, y0 + c.px, x1 - c.px, t), Grad(0x6AAEF4, 0x2462C4, y0, t));
-    Fill(c, Box(x0 + c.px, t, x1 - c.px, y1 - c.px), Grad(0xFFFFFF, 0xD8E0EA, t, y1));
-    Fill(c, Box(x1 - 4 * c.px, y0 + 2 * c.px, x1 - 2 * c.px, t - 2 * c.px), Solid(kWhite));
+    Fill(c, Box(x0 + c.hair, y0 + c.hair, x1 - c.hair, t), Grad(0x6AAEF4, 0x2462C4, y0, t));
+    Fill(c, Box(x0 + c.hair, t, x1 - c.hair, y1 - c.hair), Grad(0xFFFFFF, 0xD8E0EA, t, y1));
+    Fill(c, Box(x1 - 4 * c.hair, y0 + 2 * c.hair, x1 - 2 * c.hair, t - 2 * c.hair), Solid(kWhite));
     Paint motion = Solid(0x3C6CB4);
     Fill(c, Box(c.Snap(0.08), c.Snap(0.34), c.Snap(0.24), c.Snap(0.42)), motion);
     Fill(c, Box(c.Snap(0.00), c.Snap(0.50), c.Snap(0.24), c.Snap(0.58)), motion);
@@ -401,7 +405,7 @@ void ToolSettings(Canvas& c) {
     Outlined(c, Box(x0, y0, x1, y1), kPaper, kPaperLine);
     Paint line = Solid(0x8894A4);
     for (double y : {0.42, 0.58, 0.74})
-        Fill(c, Box(x0 + 3 * c.px, c.Snap(y), x1 - 3 * c.px, c.Snap(y) + c.px), line);
+        Fill(c, Box(x0 + 3 * c.hair, c.Snap(y), x1 - 3 * c.hair, c.Snap(y) + c.hair), line);
     Outlined(c, Polyline({{0.15, 0.24}, {0.27, 0.35}, {0.52, 0.12}}, 0.15), kGreen, kGreenLine);
     // The pen lies diagonally, its point at the lower left.
     V top{0.95, 0.36}, tip{0.48, 0.90};
@@ -512,7 +516,6 @@ Bytes Icon(Picture draw, const std::vector<int>& sizes) {
 }
 
 constexpr uint32_t kKey = 0xC0C0C0;
-constexpr int kCell = 24;
 const Picture kTools[] = {ToolStop, ToolRefresh, ToolSearch,   ToolDownload, ToolPageTick,
                           ToolRun,  ToolHome,    ToolSettings, ToolRemove,   ToolInfo};
 
@@ -530,20 +533,20 @@ Straight Vivid(Straight s) {
 // One toolbar strip: 8-bit with an adaptive palette whose entry 0, light grey, is the
 // transparent key. There is no alpha, so thin coverage becomes background and the rest
 // is blended towards a neutral grey that sits well on light button faces.
-Bytes Strip(bool hot) {
-    int width = kCell * int(sizeof kTools / sizeof kTools[0]);
-    std::vector<uint32_t> rgb(size_t(width) * kCell, kKey);
+Bytes Strip(int cell, bool hot) {
+    int width = cell * int(sizeof kTools / sizeof kTools[0]);
+    std::vector<uint32_t> rgb(size_t(width) * cell, kKey);
     for (size_t i = 0; i < sizeof kTools / sizeof kTools[0]; i++) {
-        Canvas c(kCell);
+        Canvas c(cell);
         kTools[i](c);
-        for (int y = 0; y < kCell; y++) {
-            for (int x = 0; x < kCell; x++) {
-                Straight s = Unpremultiply(c.pixels[size_t(y) * kCell + x]);
+        for (int y = 0; y < cell; y++) {
+            for (int x = 0; x < cell; x++) {
+                Straight s = Unpremultiply(c.pixels[size_t(y) * cell + x]);
                 if (s.a < 128) continue;
                 if (hot) s = Vivid(s);
                 auto blend = [&s](int v) { return (v * s.a + 0xB4 * (255 - s.a) + 127) / 255; };
                 uint32_t v = uint32_t(blend(s.r) << 16 | blend(s.g) << 8 | blend(s.b));
-                rgb[size_t(y) * width + i * kCell + x] = v == kKey ? 0xBFBFBF : v;
+                rgb[size_t(y) * width + i * cell + x] = v == kKey ? 0xBFBFBF : v;
             }
         }
     }
@@ -574,15 +577,15 @@ Bytes Strip(bool hot) {
         index[key] = next++;
     }
     Bytes out;
-    uint32_t headers = 14 + 40 + 256 * 4, imageSize = uint32_t(width * kCell);
+    uint32_t headers = 14 + 40 + 256 * 4, imageSize = uint32_t(width * cell);
     out += "BM";
     Put32(out, headers + imageSize);
     Put32(out, 0);
     Put32(out, headers);
-    PutInfoHeader(out, width, kCell, 8, imageSize, 256);
+    PutInfoHeader(out, width, cell, 8, imageSize, 256);
     for (uint32_t v : palette)
         Put32(out, v);
-    for (int y = kCell - 1; y >= 0; y--) {
+    for (int y = cell - 1; y >= 0; y--) {
         for (int x = 0; x < width; x++) {
             uint32_t v = rgb[size_t(y) * width + x];
             if (v == kKey) {
@@ -607,15 +610,22 @@ bool Save(const std::string& path, const Bytes& data) {
 
 int WriteArtwork(const char* folder) {
     std::string base = std::string(folder) + "/";
-    const std::vector<int> state = {16, 32};
+    // The sizes at 100, 125, 150 and 200 % display scale; the program's icon also at the
+    // sizes of the large icon.
+    const std::vector<int> state = {16, 20, 24, 32};
     int failed = 0;
-    failed += !Save(base + "program.ico", Icon(ProgramIcon, {16, 32, 48}));
+    failed += !Save(base + "program.ico", Icon(ProgramIcon, {16, 20, 24, 32, 48, 64}));
     failed += !Save(base + "state70.ico", Icon(StateNone, state));
     failed += !Save(base + "state71.ico", Icon(StateWorking, state));
     failed += !Save(base + "state72.ico", Icon(StateError, state));
     failed += !Save(base + "state73.ico", Icon(StateDone, state));
     failed += !Save(base + "state74.ico", Icon(StateAttention, state));
-    failed += !Save(base + "toolbar.bmp", Strip(false));
-    failed += !Save(base + "toolbar_hot.bmp", Strip(true));
+    failed += !Save(base + "toolbar.bmp", Strip(24, false));
+    failed += !Save(base + "toolbar_hot.bmp", Strip(24, true));
+    for (int cell : {30, 36, 48}) {
+        std::string name = base + "toolbar" + std::to_string(cell);
+        failed += !Save(name + ".bmp", Strip(cell, false));
+        failed += !Save(name + "_hot.bmp", Strip(cell, true));
+    }
     return failed;
 }
