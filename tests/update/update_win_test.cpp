@@ -368,24 +368,30 @@ void StopOnReadVersion(void* context, Product* record) {
     gSavedHost.ReadInstalledVersion(context, record);
 }
 
+const std::string kSign = "--sign \"" QX_TEST_KEYS "\\test-only-signing.secret\"";
+
+// Runs qxpack with arguments; true when it succeeded.
+bool RunQxpack(const std::string& arguments) {
+    HANDLE process = StartProgram(TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe", arguments);
+    DWORD code = 1;
+    EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code == 0;
+}
+
 struct UpdateRunTest : ServerTest {
 
     // Packs the stand-in's newer version (options: qxpack's); returns the package.
     static std::string Pack(const char* name, const std::string& options) {
         std::string path = TestProgramFolder() + "\\standin\\" + name;
-        std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
-        HANDLE process = StartProgram(qxpack, "build \"" + path + "\" --code qj " + options + " \"" +
-                                                  StandIn("5.20") + "\"");
-        DWORD code = 1;
-        EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
-        GetExitCodeProcess(process, &code);
-        CloseHandle(process);
-        EXPECT_EQ(code, 0u);
+        EXPECT_TRUE(
+            RunQxpack("build \"" + path + "\" --code qj " + options + " \"" + StandIn("5.20") + "\""));
         return ReadFileText(path);
     }
     static void SetUpTestSuite() {
         gGood = Pack("qj.pkg", "");
-        gSigned = Pack("qj-signed.pkg", "--sign \"" QX_TEST_KEYS "\\test-only-signing.secret\"");
+        gSigned = Pack("qj-signed.pkg", "--version 5.20 --edition w " + kSign);
         ASSERT_GT(gGood.size(), 90000u);
         gCorrupt = gGood;
         gCorrupt[gCorrupt.size() - 200] ^= 0x10;
@@ -554,6 +560,141 @@ TEST_F(UpdateRunTest, ProductsSlowToCloseAreWaitedForWithinTheBound) {
     EXPECT_EQ(StandIns().size(), 2u); // the stubborn one, and the slow one's new version
     CloseHandle(slowProcess);
     CloseHandle(stubbornProcess);
+}
+
+// What a compromised server may send, each refused with the products left as they were and
+// the window answering: packages bound to another release or product, lists unsigned,
+// forged, signed for another list, expired or older than the one taken, and endless answers.
+TEST_F(UpdateRunTest, ACompromisedServerCannotRollBackFreezeSwapOrFlood) {
+    std::string key = ReadFileText(QX_TEST_KEYS "\\test-only-signing.public").substr(0, 64);
+    auto pack = [](const char* name, const char* binding) { return Pack(name, binding + (" " + kSign)); };
+    std::string lists = folder.path + "\\lists\\";
+    CreateDirectoryA(lists.c_str(), NULL);
+    auto sign = [&](const char* name, const std::string& text, const std::string& options = "") {
+        WriteFileText(lists + name, text);
+        EXPECT_TRUE(RunQxpack("sign-list \"" + lists + name + "\" " + kSign + " " + options));
+        return ReadFileText(lists + std::string(name).substr(0, strlen(name) - 4) + ".sig");
+    };
+    const std::string newer = "qj5.40 QX Navigator\r\n", signedNewer = sign("products.txt", newer);
+    const std::string stale = sign("products.txt", newer, "--issued 2020-01-01T00:00:00Z --expires 1");
+    const std::string asClasses = sign("cls.txt", newer), never = "99999999999,99999999999";
+    std::string product = Install("p"), pkg = "dw\\packages\\qjd.pkg",
+                unsignedPane = "The list could not be verified";
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> served; // path, content
+        const char* bad;                                         // the misbehaving server's mode, or NULL
+        int command;                                             // F5 or Update
+        std::string settings;                                    // added to the settings
+        std::string row; // versions, state text and image, and for F5 the status line's text
+    } cases[] = {
+        {"rollback",
+         {{pkg, pack("r.pkg", "--version 5.10 --edition d")}},
+         NULL,
+         105,
+         "",
+         "5.30|5.10|Install error#2"},
+        {"a version only beginning alike",
+         {{pkg, pack("v.pkg", "--version 5.3 --edition d")}},
+         NULL,
+         105,
+         "",
+         "5.30|5.10|Install error#2"},
+        {"another edition",
+         {{pkg, pack("e.pkg", "--version 5.30 --edition w")}},
+         NULL,
+         105,
+         "",
+         "5.30|5.10|Install error#2"},
+        {"another product's",
+         {{pkg, pack("c.pkg", "--code qk --version 5.30 --edition d")}},
+         NULL,
+         105,
+         "",
+         "5.30|5.10|Install error#2"},
+        {"endless package", {}, "endless", 105, "", "5.30|5.10|Download error#2"},
+        {"announced over the cap", {}, "huge", 105, "", "5.30|5.10|Download error#2"},
+        {"unsigned class list",
+         {{pkg, pack("g.pkg", "--version 5.30 --edition d")}, {"dw\\cls.txt", "qjQXNavigatorMain\r\n"}},
+         NULL,
+         105,
+         "[Class]\r\nqj=\r\n",
+         "5.30|5.10|" + unsignedPane + "#2"},
+        {"expired catalogue, versions equal",
+         {},
+         NULL,
+         105,
+         "[Lists]\r\nproducts.txt=1,2\r\n",
+         "5.10|5.10|The list is out of date#2"},
+        {"signed catalogue",
+         {{"products.txt", newer}, {"products.sig", signedNewer}},
+         NULL,
+         103,
+         "",
+         "5.40|5.10|Please update!#4|"},
+        {"unsigned catalogue",
+         {{"products.txt", newer}},
+         NULL,
+         103,
+         "",
+         "5.30|5.10|Please update!#4|" + unsignedPane},
+        {"forged catalogue",
+         {{"products.txt", "qj5.41 QX Navigator\r\n"}, {"products.sig", signedNewer}},
+         NULL,
+         103,
+         "",
+         "5.30|5.10|Please update!#4|" + unsignedPane},
+        {"signed as the class list",
+         {{"products.txt", newer}, {"products.sig", asClasses}},
+         NULL,
+         103,
+         "",
+         "5.30|5.10|Please update!#4|" + unsignedPane},
+        {"expired",
+         {{"products.txt", newer}, {"products.sig", stale}},
+         NULL,
+         103,
+         "",
+         "5.30|5.10|Please update!#4|The list is out of date"},
+        {"older than the one taken",
+         {{"products.txt", newer}, {"products.sig", signedNewer}},
+         NULL,
+         103,
+         "[Lists]\r\nproducts.txt=" + never + "\r\n",
+         "5.30|5.10|Please update!#4|The list is out of date"},
+        {"endless catalogue", {}, "endless", 103, "", "5.30|5.10|Please update!#4|"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& file : c.served)
+            Serve(file.first, file.second);
+        CopyText(gPackagePublicKey, sizeof gPackagePublicKey, key.c_str());
+        std::string version = c.row.compare(0, 9, "5.10|5.10") == 0 ? "5.10" : "5.30";
+        StartWith("[Edition]\r\nDefault=d\r\n*=2000\r\n" +
+                      (c.settings.empty() ? "[Class]\r\nqj=QXNavigatorMain\r\n" : c.settings),
+                  {"qj;QX Navigator;" + version + ";5.10;;" + product});
+        if (c.bad) UseServer(BadServerBaseUrl(c.bad));
+        Command(c.command);
+        DWORD longest = 0, start = GetTickCount();
+        while (gApp->busyCount && GetTickCount() - start < 20000) {
+            DWORD before = GetTickCount();
+            Pump(10);
+            longest = std::max(longest, GetTickCount() - before);
+        }
+        EXPECT_LT(longest, 1000u); // the window never stopped answering
+        char pane[260] = "";
+        PaneGetText(&gStatusLine, 0, pane, sizeof pane);
+        std::string row = Rows().at(0);
+        row = row.substr(row.find('|') + 1);
+        EXPECT_EQ(row.substr(0, row.find('|', row.find('|', row.find('|') + 1) + 1)) +
+                      row.substr(row.find('#')) + (c.command == 103 ? "|" + std::string(pane) : ""),
+                  c.row);
+        EXPECT_EQ(ReadFileText(product), gOld);
+        ASSERT_TRUE(Close());
+        Restart();
+        for (const auto& file : c.served)
+            DeleteFileA((TestProgramFolder() + "\\..\\server\\www\\" + site + "\\" + file.first).c_str());
+    }
 }
 
 } // namespace
