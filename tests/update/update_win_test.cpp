@@ -450,6 +450,9 @@ struct UpdateRunTest : ServerTest {
 TEST_F(UpdateRunTest, RunningProductIsClosedUpdatedAndStartedAgain) {
     // Not in the class list yet: it is downloaded, and "+" makes the product name the window class.
     Serve("dw\\cls.txt", "qj+\r\nqk+\r\n");
+    WriteFileText(folder.path + "\\cls.txt", "qj+\r\nqk+\r\n");
+    ASSERT_TRUE(RunQxpack("sign-list \"" + folder.path + "\\cls.txt\" " + kSign));
+    Serve("dw\\cls.sig", ReadFileText(folder.path + "\\cls.sig"));
     Serve("dw\\packages\\qjw.pkg", gSigned);
     Serve("dw\\packages\\qkw.pkg", gGood);
     std::string running = Install("running"), idle = Install("idle"), refused = Install("refused");
@@ -566,118 +569,63 @@ TEST_F(UpdateRunTest, ProductsSlowToCloseAreWaitedForWithinTheBound) {
 // the window answering: packages bound to another release or product, lists unsigned,
 // forged, signed for another list, expired or older than the one taken, and endless answers.
 TEST_F(UpdateRunTest, ACompromisedServerCannotRollBackFreezeSwapOrFlood) {
-    std::string key = ReadFileText(QX_TEST_KEYS "\\test-only-signing.public").substr(0, 64);
-    auto pack = [](const char* name, const char* binding) { return Pack(name, binding + (" " + kSign)); };
-    std::string lists = folder.path + "\\lists\\";
-    CreateDirectoryA(lists.c_str(), NULL);
-    auto sign = [&](const char* name, const std::string& text, const std::string& options = "") {
-        WriteFileText(lists + name, text);
-        EXPECT_TRUE(RunQxpack("sign-list \"" + lists + name + "\" " + kSign + " " + options));
-        return ReadFileText(lists + std::string(name).substr(0, strlen(name) - 4) + ".sig");
+    std::string key = ReadFileText(QX_TEST_KEYS "\\test-only-signing.public").substr(0, 64),
+                at = folder.path + "\\";
+    auto pack = [](const std::string& binding) { return Pack("b.pkg", binding + " " + kSign); };
+    auto sign = [&](const std::string& name, const std::string& options = "") {
+        WriteFileText(at + name, "qj5.40 QX Navigator\r\n");
+        EXPECT_TRUE(RunQxpack("sign-list \"" + at + name + "\" " + kSign + " " + options));
+        return ReadFileText(at + name.substr(0, name.size() - 4) + ".sig");
     };
-    const std::string newer = "qj5.40 QX Navigator\r\n", signedNewer = sign("products.txt", newer);
-    const std::string stale = sign("products.txt", newer, "--issued 2020-01-01T00:00:00Z --expires 1");
-    const std::string asClasses = sign("cls.txt", newer), never = "99999999999,99999999999";
-    std::string product = Install("p"), pkg = "dw\\packages\\qjd.pkg",
-                unsignedPane = "The list could not be verified";
+    const std::string signedList = sign("products.txt"), asClasses = sign("cls.txt"),
+                      list = "qj5.40 QX Navigator\r\n";
+    const std::string stale = sign("products.txt", "--issued 2020-01-01T00:00:00Z --expires 1");
+    const std::string cls = "[Class]\r\nqj=QXNavigatorMain\r\n", pkg = "dw\\packages\\qjd.pkg",
+                      cat = "products.txt";
+    const std::string unverified = "The list could not be verified", old = "The list is out of date";
     const struct {
         const char* what;
-        std::vector<std::pair<std::string, std::string>> served; // path, content
-        const char* bad;                                         // the misbehaving server's mode, or NULL
-        int command;                                             // F5 or Update
-        std::string settings;                                    // added to the settings
-        std::string row; // versions, state text and image, and for F5 the status line's text
+        const char* bad; // the misbehaving server's mode, or NULL
+        int command;     // Update or F5
+        std::string settings, file, content, file2, content2;
+        std::string row; // Act.Version, state text and image; after F5 the status line's text
     } cases[] = {
-        {"rollback",
-         {{pkg, pack("r.pkg", "--version 5.10 --edition d")}},
-         NULL,
-         105,
-         "",
-         "5.30|5.10|Install error#2"},
-        {"a version only beginning alike",
-         {{pkg, pack("v.pkg", "--version 5.3 --edition d")}},
-         NULL,
-         105,
-         "",
-         "5.30|5.10|Install error#2"},
-        {"another edition",
-         {{pkg, pack("e.pkg", "--version 5.30 --edition w")}},
-         NULL,
-         105,
-         "",
-         "5.30|5.10|Install error#2"},
-        {"another product's",
-         {{pkg, pack("c.pkg", "--code qk --version 5.30 --edition d")}},
-         NULL,
-         105,
-         "",
-         "5.30|5.10|Install error#2"},
-        {"endless package", {}, "endless", 105, "", "5.30|5.10|Download error#2"},
-        {"announced over the cap", {}, "huge", 105, "", "5.30|5.10|Download error#2"},
-        {"unsigned class list",
-         {{pkg, pack("g.pkg", "--version 5.30 --edition d")}, {"dw\\cls.txt", "qjQXNavigatorMain\r\n"}},
-         NULL,
-         105,
-         "[Class]\r\nqj=\r\n",
-         "5.30|5.10|" + unsignedPane + "#2"},
-        {"expired catalogue, versions equal",
-         {},
-         NULL,
-         105,
-         "[Lists]\r\nproducts.txt=1,2\r\n",
-         "5.10|5.10|The list is out of date#2"},
-        {"signed catalogue",
-         {{"products.txt", newer}, {"products.sig", signedNewer}},
-         NULL,
-         103,
-         "",
-         "5.40|5.10|Please update!#4|"},
-        {"unsigned catalogue",
-         {{"products.txt", newer}},
-         NULL,
-         103,
-         "",
-         "5.30|5.10|Please update!#4|" + unsignedPane},
-        {"forged catalogue",
-         {{"products.txt", "qj5.41 QX Navigator\r\n"}, {"products.sig", signedNewer}},
-         NULL,
-         103,
-         "",
-         "5.30|5.10|Please update!#4|" + unsignedPane},
-        {"signed as the class list",
-         {{"products.txt", newer}, {"products.sig", asClasses}},
-         NULL,
-         103,
-         "",
-         "5.30|5.10|Please update!#4|" + unsignedPane},
-        {"expired",
-         {{"products.txt", newer}, {"products.sig", stale}},
-         NULL,
-         103,
-         "",
-         "5.30|5.10|Please update!#4|The list is out of date"},
-        {"older than the one taken",
-         {{"products.txt", newer}, {"products.sig", signedNewer}},
-         NULL,
-         103,
-         "[Lists]\r\nproducts.txt=" + never + "\r\n",
-         "5.30|5.10|Please update!#4|The list is out of date"},
-        {"endless catalogue", {}, "endless", 103, "", "5.30|5.10|Please update!#4|"},
+        {"rollback", NULL, 105, cls, pkg, pack("--version 5.10 --edition d"), "", "", "5.30 Install error#2"},
+        {"a version only beginning alike", NULL, 105, cls, pkg, pack("--version 5.3 --edition d"), "", "",
+         "5.30 Install error#2"},
+        {"another edition", NULL, 105, cls, pkg, pack("--version 5.30 --edition w"), "", "",
+         "5.30 Install error#2"},
+        {"another product's", NULL, 105, cls, pkg, pack("--code qk --version 5.30 --edition d"), "", "",
+         "5.30 Install error#2"},
+        {"endless package", "endless", 105, cls, "", "", "", "", "5.30 Download error#2"},
+        {"announced over the cap", "huge", 105, cls, "", "", "", "", "5.30 Download error#2"},
+        {"unsigned class list", NULL, 105, "[Class]\r\nqj=\r\n", pkg, pack("--version 5.30 --edition d"),
+         "dw\\cls.txt", "qjQXNavigatorMain\r\n", "5.30 " + unverified + "#2"},
+        {"expired catalogue", NULL, 105, "[Lists]\r\nproducts.txt=1,2\r\n", "", "", "", "",
+         "5.10 " + old + "#2"},
+        {"signed catalogue", NULL, 103, "", cat, list, "products.sig", signedList, "5.40 Please update!#4 "},
+        {"unsigned catalogue", NULL, 103, "", cat, list, "", "", "5.30 Please update!#4 " + unverified},
+        {"forged catalogue", NULL, 103, "", cat, "qj5.41 X\r\n", "products.sig", signedList,
+         "5.30 Please update!#4 " + unverified},
+        {"signed as the class list", NULL, 103, "", cat, list, "products.sig", asClasses,
+         "5.30 Please update!#4 " + unverified},
+        {"expired", NULL, 103, "", cat, list, "products.sig", stale, "5.30 Please update!#4 " + old},
+        {"older than the one taken", NULL, 103, "[Lists]\r\nproducts.txt=99999999999,99999999999\r\n", cat,
+         list, "products.sig", signedList, "5.30 Please update!#4 " + old},
+        {"endless catalogue", "endless", 103, "", "", "", "", "", "5.30 Please update!#4 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const auto& file : c.served)
-            Serve(file.first, file.second);
+        std::string product = Install("p"), version = c.row.substr(0, 4) == "5.10" ? "5.10" : "5.30";
+        if (!c.file.empty()) Serve(c.file, c.content);
+        if (!c.file2.empty()) Serve(c.file2, c.content2);
         CopyText(gPackagePublicKey, sizeof gPackagePublicKey, key.c_str());
-        std::string version = c.row.compare(0, 9, "5.10|5.10") == 0 ? "5.10" : "5.30";
-        StartWith("[Edition]\r\nDefault=d\r\n*=2000\r\n" +
-                      (c.settings.empty() ? "[Class]\r\nqj=QXNavigatorMain\r\n" : c.settings),
-                  {"qj;QX Navigator;" + version + ";5.10;;" + product});
+        StartWith("[Edition]\r\nDefault=d\r\n*=2000\r\n" + c.settings,
+                  {"qj;QX N;" + version + ";5.10;;" + product});
         if (c.bad) UseServer(BadServerBaseUrl(c.bad));
         Command(c.command);
         DWORD longest = 0, start = GetTickCount();
-        while (gApp->busyCount && GetTickCount() - start < 20000) {
-            DWORD before = GetTickCount();
+        for (DWORD before = start; gApp->busyCount && before - start < 20000; before = GetTickCount()) {
             Pump(10);
             longest = std::max(longest, GetTickCount() - before);
         }
@@ -685,15 +633,16 @@ TEST_F(UpdateRunTest, ACompromisedServerCannotRollBackFreezeSwapOrFlood) {
         char pane[260] = "";
         PaneGetText(&gStatusLine, 0, pane, sizeof pane);
         std::string row = Rows().at(0);
-        row = row.substr(row.find('|') + 1);
-        EXPECT_EQ(row.substr(0, row.find('|', row.find('|', row.find('|') + 1) + 1)) +
-                      row.substr(row.find('#')) + (c.command == 103 ? "|" + std::string(pane) : ""),
+        size_t state = row.find('|', 10) + 1;
+        EXPECT_EQ(row.substr(5, 4) + " " + row.substr(state, row.find('|', state) - state) +
+                      row.substr(row.find('#')) + (c.command == 103 ? " " + std::string(pane) : ""),
                   c.row);
         EXPECT_EQ(ReadFileText(product), gOld);
         ASSERT_TRUE(Close());
         Restart();
-        for (const auto& file : c.served)
-            DeleteFileA((TestProgramFolder() + "\\..\\server\\www\\" + site + "\\" + file.first).c_str());
+        for (const std::string& file : {c.file, c.file2})
+            if (!file.empty())
+                DeleteFileA((TestProgramFolder() + "\\..\\server\\www\\" + site + "\\" + file).c_str());
     }
 }
 
