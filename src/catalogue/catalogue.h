@@ -12,7 +12,9 @@
 
 struct Store;
 
-const int CATALOGUE_ROWS_MAX = 10000;
+// The lines are merged on the window's thread, each against every row: at this size a 4 MiB
+// catalogue keeps the window from answering for about a third of a second (10,000 rows: 25 s).
+const int CATALOGUE_ROWS_MAX = 1000;
 
 // Fetches a file of the update server into a local file: 0 or a failure (an HRESULT).
 typedef long (*DownloadProc)(const char* relativePath, const char* localPath);
