@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "catalogue/catalogue.h"
 #include "update/download.h"
+#include "update/listsign.h"
 
 static void InitControls() {
     InitCommonControls();
@@ -70,6 +71,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     gAppTitle = gApp->title;
     gLanguages = &gLanguageSet;
     gDownload = DownloadFile;
+    gCheckList = CheckServerList;
     gApp->largeIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
     Placement placement;
     LoadPlacement(&gSettings, PROGRAM_SECTION, &placement, 800, 600);

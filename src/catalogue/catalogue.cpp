@@ -7,22 +7,30 @@
 #include "update/tempfiles.h"
 
 DownloadProc gDownload;
+ListCheckProc gCheckList;
 
 enum { LINE_PIECE = 1023 };
 
-char* DownloadText(const char* relativePath) {
+char* DownloadText(const char* relativePath, size_t* size) {
     char path[1024] = "";
     MakeTempFileName("", path, sizeof path);
     if (!path[0] || !gDownload || gDownload(relativePath, path) != 0) return NULL;
     char* text = NULL;
-    size_t size;
-    if (FsLocal()->ReadWhole(path, &text, &size)) text = NULL;
+    size_t got = 0;
+    if (FsLocal()->ReadWhole(path, &text, &got)) text = NULL;
     FsLocal()->Delete(path);
+    if (size) *size = got;
     return text;
 }
 
-char* DownloadCatalogue() {
-    return DownloadText("products.txt");
+char* DownloadList(const char* relativePath, Store* store, int* refused) {
+    *refused = 0;
+    size_t size = 0;
+    char* text = DownloadText(relativePath, &size);
+    if (text && gCheckList) *refused = gCheckList(relativePath, text, size, store);
+    if (!*refused) return text;
+    free(text);
+    return NULL;
 }
 
 void ForEachLine(const char* text, LineProc proc, void* context) {
@@ -66,6 +74,7 @@ int CatalogueLineToRecord(const char* line, Product* record) {
 struct CatalogueWalk {
     const RowStore* rows;
     int initialCount;
+    int used;
 };
 
 static int MergeLine(const char* line, void* context) {
@@ -74,11 +83,13 @@ static int MergeLine(const char* line, void* context) {
     if (!CatalogueLineToRecord(line, &record)) return 0;
     if (MergeProduct(&record, walk->rows) == 0 && walk->initialCount == 0 && strcmp(record.code, "qz") != 0)
         WriteProductRow(&record, walk->rows, -1);
-    return 0;
+    // A catalogue of endless lines must not grow the table (or the time on the window's
+    // thread) without bound.
+    return ++walk->used >= CATALOGUE_ROWS_MAX;
 }
 
 void MergeCatalogue(const RowStore* rows, const char* text, int initialCount) {
-    CatalogueWalk walk = {rows, initialCount};
+    CatalogueWalk walk = {rows, initialCount, 0};
     ForEachLine(text, MergeLine, &walk);
 }
 
@@ -97,11 +108,13 @@ static void MergeAndMark(const RowStore* rows, void* argument) {
     MarkUpdatesDue(rows);
 }
 
-void RefreshCatalogue(const RowStore* rows) {
+int RefreshCatalogue(const RowStore* rows, Store* store) {
     CatalogueMerge merge;
     merge.initialCount = rows->Count(rows->context);
-    char* text = DownloadCatalogue();
+    int refused = 0;
+    char* text = DownloadList("products.txt", store, &refused);
     merge.text = text;
     BatchRows(rows, MergeAndMark, &merge);
     free(text);
+    return refused;
 }

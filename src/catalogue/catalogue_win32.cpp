@@ -9,6 +9,7 @@
 #include "catalogue/rowcache.h"
 #include "platform/procs_win.h"
 #include "settings/strings.h"
+#include "update/statusline.h"
 
 static int RowsCount(void* context) {
     return RowCount((HWND)context);
@@ -96,14 +97,21 @@ void SaveProductTable(HWND listView) {
     SaveProductTable(&rows, &gSettings);
 }
 
+// Why a list of the server was refused, in the status line until another text replaces it.
+static void ShowRefusal(int textId) {
+    char text[260];
+    GetText(textId, text, sizeof text);
+    if (textId) PaneSetText(&gStatusLine, text, 0, 100);
+}
+
 void CatalogueJob(void*) {
     RowStore rows = OpenListViewRows(gApp->listView);
-    RefreshCatalogue(&rows);
+    ShowRefusal(RefreshCatalogue(&rows, &gSettings));
     CloseRowCache(&rows);
 }
 
 void EditionJob(void* parameter) {
-    RefreshEditionList(&gSettings);
+    ShowRefusal(RefreshEditionList(&gSettings));
     OfferWin64Edition(&gSettings, (int)(intptr_t)parameter, &gEditionHost);
 }
 

@@ -28,11 +28,13 @@ void StoreClassList(Store* store, const char* text) {
     ForEachLine(text, WriteClassLine, store);
 }
 
-void RefreshClassList(Store* store) {
-    char* text = DownloadText("dw/cls.txt");
-    if (!text) return;
+int RefreshClassList(Store* store) {
+    int refused;
+    char* text = DownloadList("dw/cls.txt", store, &refused);
+    if (!text) return refused;
     StoreClassList(store, text);
     free(text);
+    return 0;
 }
 
 struct EditionWalk {
@@ -59,13 +61,15 @@ void StoreEditionList(Store* store, const char* text, int year) {
     WriteInt(store, EDITION_SECTION, "*", (uint32_t)year);
 }
 
-void RefreshEditionList(Store* store) {
-    char* text = DownloadText("dw/edi.txt");
-    if (!text) return;
+int RefreshEditionList(Store* store) {
+    int refused;
+    char* text = DownloadList("dw/edi.txt", store, &refused);
+    if (!text) return refused;
     SysTime now;
     SysUtcTime(&now);
     StoreEditionList(store, text, now.year);
     free(text);
+    return 0;
 }
 
 int EditionStartAction(Store* store) {

@@ -19,9 +19,10 @@ struct EditionHost {
     void* context;
 };
 
-// Download the list and keep it in the settings.
-void RefreshClassList(Store* store);
-void RefreshEditionList(Store* store);
+// Download the list and keep it in the settings. Return 0, or the text id of the reason the
+// list was refused (the settings are then unchanged).
+int RefreshClassList(Store* store);
+int RefreshEditionList(Store* store);
 // What the refreshes keep of a downloaded text: the class lines, and the edition lines with
 // the year of the download. Lines whose code or letter cannot be a settings key are skipped.
 void StoreClassList(Store* store, const char* text);

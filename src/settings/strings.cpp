@@ -46,6 +46,8 @@ static const StringRecord kEnglish[] = {
     {TEXT_DOWNLOAD_ERROR, "Download error"},
     {TEXT_INSTALL_ERROR, "Install error"},
     {TEXT_NOT_IN_CATALOGUE, "Not in the catalogue"},
+    {TEXT_LIST_UNVERIFIED, "The list could not be verified"},
+    {TEXT_LIST_OUT_OF_DATE, "The list is out of date"},
     {0, NULL},
 };
 
@@ -92,6 +94,8 @@ static const StringRecord kGerman[] = {
     {TEXT_DOWNLOAD_ERROR, "Downloadfehler"},
     {TEXT_INSTALL_ERROR, "Installationsfehler"},
     {TEXT_NOT_IN_CATALOGUE, "Nicht im Katalog"},
+    {TEXT_LIST_UNVERIFIED, "Die Liste konnte nicht gepr\xFC" "ft werden"},
+    {TEXT_LIST_OUT_OF_DATE, "Die Liste ist veraltet"},
     {0, NULL},
 };
 

@@ -82,4 +82,6 @@ enum {
     TEXT_DOWNLOAD_ERROR = 7007,
     TEXT_INSTALL_ERROR = 7008,
     TEXT_NOT_IN_CATALOGUE = 7009, // a row still without a product code after the catalogue check
+    TEXT_LIST_UNVERIFIED = 7010,  // a server list without a valid signature of the vendor
+    TEXT_LIST_OUT_OF_DATE = 7011, // a server list past its expiry, or older than one taken before
 };

@@ -9,11 +9,20 @@ extern char gUpdateBaseUrl[1024];
 // The vendor's web site (ending in a slash), for the home page command.
 extern const char kHomepageBaseUrl[];
 
+// The most bytes a server list ("products.txt", "dw/cls.txt", "dw/edi.txt", their ".sig"
+// files) may have; more ends the download.
+const uint64_t LIST_BYTES_MAX = (uint64_t)4 << 20;
+// What a download failed with when the answer passed its cap, or announced a longer one.
+const long DOWNLOAD_TOO_LARGE = (long)0x800700DFL; // HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)
+
 // Returns 0 when the file was stored, else a failure code (an HRESULT): the download
 // service's; 0x80004004 (E_ABORT) after Stop; 0x800C000B when no byte came for the stall
 // time; 0x800C0008 for a body shorter or longer than its announced length and for an HTTP
-// error answer (0x800C0006 for 404). A failed download leaves no file and an existing file
-// at the local path unchanged. Returns within about a second of Stop whatever the server does.
+// error answer (0x800C0006 for 404); DOWNLOAD_TOO_LARGE for an answer longer than its cap.
+// The cap of a package request ("dw/a.cgi?...") is PACKAGE_BYTES_MAX, and, once its leading
+// part has arrived, the whole size its signature block states; any other file's cap is
+// LIST_BYTES_MAX. A failed download leaves no file and an existing file at the local path
+// unchanged. Returns within about a second of Stop whatever the server does.
 long DownloadFile(const char* relativePath, const char* localPath);
 
 // How long a download may go without a byte from the server (connecting and the first byte

@@ -12,6 +12,7 @@
 #include "app/appstate.h"
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "update/signature.h"
 #include "update/statusline.h"
 
 #ifndef INET_E_OBJECT_NOT_FOUND
@@ -58,6 +59,12 @@ struct Transfer final : IBindStatusCallback, IHttpNegotiate {
     int announced = 0;
     uint64_t announcedLength = 0;
     HRESULT result = E_FAIL;
+    // The most bytes taken; for a package, lowered to its signed size once its leading part
+    // can be read from the file the service fills while the transfer runs.
+    uint64_t cap = LIST_BYTES_MAX;
+    int package = 0, leadRead = 0;
+    char cacheFile[1024] = "";
+    volatile LONG cacheKnown = 0;
 
     // IBindStatusCallback; never handed out, not reference-counted.
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
@@ -82,8 +89,11 @@ struct Transfer final : IBindStatusCallback, IHttpNegotiate {
     }
     STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP OnLowResource(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP OnProgress(ULONG at, ULONG total, ULONG, LPCWSTR) override {
+    STDMETHODIMP OnProgress(ULONG at, ULONG total, ULONG status, LPCWSTR text) override {
         if (abortRequested) return E_ABORT;
+        if (status == BINDSTATUS_CACHEFILENAMEAVAILABLE && text && !cacheKnown &&
+            WideCharToMultiByte(CP_ACP, 0, text, -1, cacheFile, sizeof cacheFile, NULL, NULL) > 0)
+            InterlockedExchange(&cacheKnown, 1);
         if (at != (ULONG)position) {
             InterlockedExchange(&position, (LONG)at);
             InterlockedIncrement(&activity);
@@ -187,6 +197,38 @@ static void RequestAbort(Transfer* t) {
     PostMessageA(window, WM_NULL, 0, 0);
 }
 
+// A package's signed size, read from the file the service fills, once its leading part is
+// there; the cap stays as it is when the package states none.
+static void ReadSignedSize(Transfer* t, const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return;
+    uint8_t block[SIGNATURE_BINDING_SIZE + SIGNATURE_BLOCK_SIZE];
+    DWORD got = 0;
+    LONG at = (LONG)SIGNATURE_BINDING_AT;
+    if (SetFilePointer(file, at, NULL, FILE_BEGIN) == (DWORD)at &&
+        ReadFile(file, block, sizeof block, &got, NULL) && got == sizeof block) {
+        uint64_t total = 0;
+        if (SignedPackageSize(block, sizeof block, &total) == 0 && total < t->cap) t->cap = total;
+        t->leadRead = 1;
+    }
+    CloseHandle(file);
+}
+
+// Whether the transfer has passed its cap, or announced that it will.
+static int OverCap(Transfer* t) {
+    uint64_t position = (ULONG)t->position;
+    if (t->package && !t->leadRead && t->cacheKnown && position >= PACKAGE_LEAD_SIZE)
+        ReadSignedSize(t, t->cacheFile);
+    return position > t->cap || (t->announced && t->announcedLength > t->cap);
+}
+
+static uint64_t FileSize(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+    return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
 // Watches the transfer until it ends, or until an abort it asked for has had its grace
 // time. Returns the transfer's result as judged here, or the reason for giving up on it.
 static HRESULT WatchTransfer(Transfer* t, HANDLE thread, const char* localPath) {
@@ -200,6 +242,7 @@ static HRESULT WatchTransfer(Transfer* t, HANDLE thread, const char* localPath) 
             stop = E_ABORT;
         if (ended) break;
         DWORD now = GetTickCount();
+        if (!stop && OverCap(t)) stop = DOWNLOAD_TOO_LARGE;
         if (t->activity != seen) {
             seen = t->activity;
             quietSince = now;
@@ -216,13 +259,13 @@ static HRESULT WatchTransfer(Transfer* t, HANDLE thread, const char* localPath) 
     HRESULT result = t->result;
     if (result == S_OK && t->httpStatus >= 400)
         result = t->httpStatus == 404 ? INET_E_OBJECT_NOT_FOUND : INET_E_DOWNLOAD_FAILURE;
-    if (result == S_OK && t->announced && t->httpStatus >= 200 && t->httpStatus < 300) {
-        // The service ends a cut answer as if it were whole: its length tells.
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExA(t->partPath, GetFileExInfoStandard, &data) ||
-            (((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow) != t->announcedLength)
-            result = INET_E_DOWNLOAD_FAILURE;
-    }
+    // The service ends a cut answer as if it were whole: its length tells.
+    if (result == S_OK && t->announced && t->httpStatus >= 200 && t->httpStatus < 300 &&
+        FileSize(t->partPath) != t->announcedLength)
+        result = INET_E_DOWNLOAD_FAILURE;
+    // Bytes that came between two looks and ended the transfer past its cap.
+    if (result == S_OK && t->package && !t->leadRead) ReadSignedSize(t, t->partPath);
+    if (result == S_OK && (OverCap(t) || FileSize(t->partPath) > t->cap)) result = DOWNLOAD_TOO_LARGE;
     if (result != S_OK && stop) result = stop;
     if (result == S_OK) {
         int error = FsLocal()->Move(t->partPath, localPath);
@@ -245,6 +288,8 @@ long DownloadFile(const char* relativePath, const char* localPath) {
     if (!t) return E_OUTOFMEMORY;
     CopyText(t->address, sizeof t->address, gUpdateBaseUrl);
     AppendText(t->address, sizeof t->address, relativePath);
+    t->package = strncmp(relativePath, "dw/a.cgi?", 9) == 0;
+    if (t->package) t->cap = PACKAGE_BYTES_MAX;
     // A name no other transfer uses, not even one that was left to end on its own.
     static volatile LONG serial = 0;
     FormatText(t->partPath, sizeof t->partPath, "%s.%ld~", localPath, InterlockedIncrement(&serial));

@@ -4,6 +4,7 @@ add_library(qxpackage STATIC
   ${CMAKE_CURRENT_LIST_DIR}/package.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_update.cpp
   ${CMAKE_CURRENT_LIST_DIR}/signature.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/listsign.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packagekey.cpp)
 target_link_libraries(qxpackage PUBLIC qxcore ${QX_LZMA} qx_sodium PRIVATE qx_warnings)
 # Only this file sees the build-time keys, so changing them rebuilds little.

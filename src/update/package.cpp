@@ -19,6 +19,13 @@
 //                           (as above) and the SHA-512 of the signed bytes (80 bytes)
 // The signature so covers every byte from the marker to the end of the file, the package
 // header with its short code included. A package without the tag is unsigned.
+// A bound package (tag "QXSIGN02", same place) also carries, in the 48 bytes before the tag,
+// what it is for, and its statement ends with those 48 bytes (128 bytes in all):
+//   89871   8               lead size: the marker's offset m, 64-bit LE
+//   89879   4               product code, zero-padded
+//   89883   32              version text as the catalogue gives it, zero-padded
+//   89915   4               edition letter, zero-padded
+// The lead size and the signed size give a download its whole size before the rest arrives.
 //
 // The package stream (the decoded bytes) uses three encodings:
 //   number  4 bytes big-endian, value + 239 (mod 2^32)

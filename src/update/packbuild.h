@@ -57,3 +57,9 @@ int ReadSecretKey(const char* path, uint8_t* secretKey, uint8_t* publicKey);
 // package is shorter than its leading part, has no marker or holds other data at the
 // block's place; or the file error.
 int SignPackage(const char* packagePath, const uint8_t* secretKey, const FsProvider* fs);
+// Signs a package bound to binding's code, version and edition (all three required; 123 when
+// one is missing or too long). The binding's place before the block must hold zeros or an
+// earlier bound block.
+struct PackageBinding;
+int SignBoundPackage(const char* packagePath, const uint8_t* secretKey, const PackageBinding* binding,
+                     const FsProvider* fs);

@@ -58,46 +58,71 @@ int ReadSecretKey(const char* path, uint8_t* secretKey, uint8_t* publicKey) {
     return e;
 }
 
-int SignPackage(const char* packagePath, const uint8_t* secretKey, const FsProvider* fs) {
+static int Zeros(const uint8_t* bytes, size_t size) {
+    for (size_t i = 0; i < size; i++)
+        if (bytes[i]) return 0;
+    return 1;
+}
+
+int SignBoundPackage(const char* packagePath, const uint8_t* secretKey, const PackageBinding* binding,
+                     const FsProvider* fs) {
     if (sodium_init() < 0) return ERR_GEN_FAILURE;
+    SignatureBlock block = {};
+    if (binding) {
+        if (!binding->code || !binding->version || !binding->edition || !binding->code[0] ||
+            !binding->version[0] || !binding->edition[0] || strlen(binding->code) > PACKAGE_CODE_CHARS ||
+            strlen(binding->version) > BINDING_VERSION_CHARS ||
+            strlen(binding->edition) > BINDING_EDITION_CHARS)
+            return ERR_INVALID_NAME;
+        block.bound = 1;
+        CopyText(block.code, sizeof block.code, binding->code);
+        CopyText(block.version, sizeof block.version, binding->version);
+        CopyText(block.edition, sizeof block.edition, binding->edition);
+    }
     if (!fs) fs = FsLocal();
     FsFile* file = NULL;
     int e = fs->Open(packagePath, FS_OPEN_READWRITE, 0, &file);
     if (e) return e;
     uint64_t size = 0, after = 0;
-    uint8_t place[SIGNATURE_BLOCK_SIZE];
+    uint8_t place[SIGNATURE_BINDING_SIZE + SIGNATURE_BLOCK_SIZE];
     size_t got = 0;
     e = fs->Size(file, &size);
     if (!e && size < PACKAGE_LEAD_SIZE) e = ERR_INVALID_DATA;
-    if (!e) e = fs->Seek(file, SIGNATURE_BLOCK_AT);
+    if (!e) e = fs->Seek(file, SIGNATURE_BINDING_AT);
     if (!e) e = fs->Read(file, place, sizeof place, &got);
     if (!e) {
-        // Never overwrite bytes of a leading part that the vendor put there.
+        // Never overwrite bytes of a leading part that the vendor put there: the place holds
+        // zeros or an earlier block (whose binding part is ours only when it was bound).
         SignatureBlock old;
-        int empty = got == sizeof place;
-        for (size_t i = 0; i < got; i++)
-            empty = empty && place[i] == 0;
-        if (!empty && ParseSignatureBlock(place, got, &old) != 0) e = ERR_INVALID_DATA;
+        int earlier = got == sizeof place && ParseSignatureBlock(place, got, &old) == 0;
+        int tailFree = earlier || Zeros(place + SIGNATURE_BINDING_SIZE, got - SIGNATURE_BINDING_SIZE);
+        int bindingFree = !block.bound || (earlier && old.bound) || Zeros(place, SIGNATURE_BINDING_SIZE);
+        if (got != sizeof place || !tailFree || !bindingFree) e = ERR_INVALID_DATA;
     }
     if (!e) {
         e = FindPackageMarker(fs, file, size, &after);
         if (e == -1) e = ERR_INVALID_DATA;
     }
-    SignatureBlock block = {};
-    uint8_t hash[SIGNATURE_HASH_BYTES], statement[SIGNATURE_STATEMENT_SIZE];
+    uint8_t hash[SIGNATURE_HASH_BYTES], statement[SIGNATURE_BOUND_STATEMENT_SIZE];
     if (!e) {
-        block.signedSize = size - (after - sizeof kPackageMarker);
-        e = HashPackageTail(fs, file, after - sizeof kPackageMarker, block.signedSize, hash);
+        block.leadSize = after - sizeof kPackageMarker;
+        block.signedSize = size - block.leadSize;
+        e = HashPackageTail(fs, file, block.leadSize, block.signedSize, hash);
     }
     if (!e) {
-        SignatureStatement(block.signedSize, hash, statement);
-        crypto_sign_detached(block.signature, NULL, statement, sizeof statement, secretKey);
+        size_t length = SignatureStatement(&block, hash, statement);
+        crypto_sign_detached(block.signature, NULL, statement, length, secretKey);
         WriteSignatureBlock(&block, place);
-        size_t done = 0;
-        e = fs->Seek(file, SIGNATURE_BLOCK_AT);
-        if (!e) e = fs->Write(file, place, sizeof place, &done);
-        if (!e && done != sizeof place) e = ERR_WRITE_FAULT;
+        // An unbound block leaves the bytes before it to the leading part.
+        size_t from = block.bound ? 0 : SIGNATURE_BINDING_SIZE, done = 0;
+        e = fs->Seek(file, SIGNATURE_BINDING_AT + from);
+        if (!e) e = fs->Write(file, place + from, sizeof place - from, &done);
+        if (!e && done != sizeof place - from) e = ERR_WRITE_FAULT;
     }
     int c = fs->Close(file);
     return e ? e : c;
+}
+
+int SignPackage(const char* packagePath, const uint8_t* secretKey, const FsProvider* fs) {
+    return SignBoundPackage(packagePath, secretKey, NULL, fs);
 }

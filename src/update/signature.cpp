@@ -10,6 +10,7 @@
 #include "platform/text.h"
 
 const uint8_t kSignatureTag[8] = {'Q', 'X', 'S', 'I', 'G', 'N', '0', '1'};
+const uint8_t kBoundSignatureTag[8] = {'Q', 'X', 'S', 'I', 'G', 'N', '0', '2'};
 
 static int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -69,26 +70,77 @@ static void PutLittle64(uint64_t value, uint8_t* out) {
         out[i] = (uint8_t)(value >> (8 * i));
 }
 
-int ParseSignatureBlock(const uint8_t* data, size_t size, SignatureBlock* block) {
-    if (size < SIGNATURE_BLOCK_SIZE || memcmp(data, kSignatureTag, sizeof kSignatureTag) != 0)
-        return SIGNATURE_MISSING;
-    block->signedSize = 0;
+static uint64_t GetLittle64(const uint8_t* in) {
+    uint64_t value = 0;
     for (int i = 7; i >= 0; i--)
-        block->signedSize = (block->signedSize << 8) | data[8 + i];
-    memcpy(block->signature, data + 16, PACKAGE_SIGNATURE_BYTES);
+        value = (value << 8) | in[i];
+    return value;
+}
+
+// The binding part, before the tag: lead size (64-bit LE), then code, version and edition,
+// each zero-padded to 4, 32 and 4 bytes (a field that fills its place is refused).
+static const size_t kCodeAt = 8, kVersionAt = 12, kEditionAt = 44;
+
+static void PutField(uint8_t* out, size_t size, const char* text) {
+    memset(out, 0, size);
+    memcpy(out, text, strnlen(text, size - 1));
+}
+
+static int GetField(const uint8_t* in, size_t size, char* out) {
+    if (in[size - 1] != 0) return 0;
+    memcpy(out, in, size);
+    return 1;
+}
+
+int ParseSignatureBlock(const uint8_t* data, size_t size, SignatureBlock* block) {
+    memset(block, 0, sizeof *block);
+    if (size < SIGNATURE_BINDING_SIZE + SIGNATURE_BLOCK_SIZE) return SIGNATURE_MISSING;
+    const uint8_t* tail = data + SIGNATURE_BINDING_SIZE;
+    block->bound = memcmp(tail, kBoundSignatureTag, sizeof kBoundSignatureTag) == 0;
+    if (!block->bound && memcmp(tail, kSignatureTag, sizeof kSignatureTag) != 0) return SIGNATURE_MISSING;
+    block->signedSize = GetLittle64(tail + 8);
+    memcpy(block->signature, tail + 16, PACKAGE_SIGNATURE_BYTES);
+    if (!block->bound) return 0;
+    block->leadSize = GetLittle64(data);
+    if (!GetField(data + kCodeAt, sizeof block->code, block->code) ||
+        !GetField(data + kVersionAt, sizeof block->version, block->version) ||
+        !GetField(data + kEditionAt, sizeof block->edition, block->edition))
+        return SIGNATURE_INVALID;
     return 0;
 }
 
 void WriteSignatureBlock(const SignatureBlock* block, uint8_t* out) {
-    memcpy(out, kSignatureTag, sizeof kSignatureTag);
-    PutLittle64(block->signedSize, out + 8);
-    memcpy(out + 16, block->signature, PACKAGE_SIGNATURE_BYTES);
+    memset(out, 0, SIGNATURE_BINDING_SIZE);
+    if (block->bound) {
+        PutLittle64(block->leadSize, out);
+        PutField(out + kCodeAt, sizeof block->code, block->code);
+        PutField(out + kVersionAt, sizeof block->version, block->version);
+        PutField(out + kEditionAt, sizeof block->edition, block->edition);
+    }
+    uint8_t* tail = out + SIGNATURE_BINDING_SIZE;
+    memcpy(tail, block->bound ? kBoundSignatureTag : kSignatureTag, sizeof kSignatureTag);
+    PutLittle64(block->signedSize, tail + 8);
+    memcpy(tail + 16, block->signature, PACKAGE_SIGNATURE_BYTES);
 }
 
-void SignatureStatement(uint64_t signedSize, const uint8_t* hash, uint8_t* out) {
-    memcpy(out, kSignatureTag, sizeof kSignatureTag);
-    PutLittle64(signedSize, out + 8);
+size_t SignatureStatement(const SignatureBlock* block, const uint8_t* hash, uint8_t* out) {
+    memcpy(out, block->bound ? kBoundSignatureTag : kSignatureTag, sizeof kSignatureTag);
+    PutLittle64(block->signedSize, out + 8);
     memcpy(out + 16, hash, SIGNATURE_HASH_BYTES);
+    if (!block->bound) return SIGNATURE_STATEMENT_SIZE;
+    uint8_t stored[SIGNATURE_BINDING_SIZE + SIGNATURE_BLOCK_SIZE];
+    WriteSignatureBlock(block, stored);
+    memcpy(out + SIGNATURE_STATEMENT_SIZE, stored, SIGNATURE_BINDING_SIZE);
+    return SIGNATURE_BOUND_STATEMENT_SIZE;
+}
+
+int SignedPackageSize(const uint8_t* data, size_t size, uint64_t* total) {
+    SignatureBlock block;
+    if (ParseSignatureBlock(data, size, &block) != 0 || !block.bound || block.leadSize < PACKAGE_LEAD_SIZE ||
+        block.leadSize > PACKAGE_BYTES_MAX || block.signedSize > PACKAGE_BYTES_MAX)
+        return SIGNATURE_MISSING;
+    *total = block.leadSize + block.signedSize;
+    return 0;
 }
 
 int HashPackageTail(const FsProvider* fs, FsFile* file, uint64_t from, uint64_t size, uint8_t* hash) {
@@ -155,15 +207,25 @@ static int CheckPackageCode(const FsProvider* fs, FsFile* file, uint64_t afterMa
 
 // ---------------------------------------------------------------------------------------
 
-static int CheckOpenPackage(const FsProvider* fs, FsFile* file, const char* expectedCode,
+// Whether a bound block's fields are those asked for: exact text comparisons.
+static int CheckBinding(const SignatureBlock* block, const PackageBinding* expected) {
+    if (!expected->version && !expected->edition) return 0;
+    if (!block->bound) return SIGNATURE_UNBOUND;
+    if (expected->code && strcmp(block->code, expected->code) != 0) return SIGNATURE_OTHER_PRODUCT;
+    if (expected->version && strcmp(block->version, expected->version) != 0) return SIGNATURE_OTHER_RELEASE;
+    if (expected->edition && strcmp(block->edition, expected->edition) != 0) return SIGNATURE_OTHER_RELEASE;
+    return 0;
+}
+
+static int CheckOpenPackage(const FsProvider* fs, FsFile* file, const PackageBinding* expected,
                             const PackageKeys* keys) {
     uint64_t size = 0;
     int e = fs->Size(file, &size);
     if (e) return e;
     if (size < PACKAGE_LEAD_SIZE) return SIGNATURE_MISSING;
-    uint8_t raw[SIGNATURE_BLOCK_SIZE];
+    uint8_t raw[SIGNATURE_BINDING_SIZE + SIGNATURE_BLOCK_SIZE];
     size_t got = 0;
-    e = fs->Seek(file, SIGNATURE_BLOCK_AT);
+    e = fs->Seek(file, SIGNATURE_BINDING_AT);
     if (!e) e = fs->Read(file, raw, sizeof raw, &got);
     if (e) return e;
     SignatureBlock block;
@@ -174,22 +236,24 @@ static int CheckOpenPackage(const FsProvider* fs, FsFile* file, const char* expe
     e = FindPackageMarker(fs, file, size, &after);
     if (e) return e == -1 ? SIGNATURE_INVALID : e;
     uint64_t start = after - sizeof kPackageMarker;
-    if (block.signedSize != size - start) return SIGNATURE_INVALID;
-    uint8_t hash[SIGNATURE_HASH_BYTES], statement[SIGNATURE_STATEMENT_SIZE];
+    if (block.signedSize != size - start || (block.bound && block.leadSize != start))
+        return SIGNATURE_INVALID;
+    uint8_t hash[SIGNATURE_HASH_BYTES], statement[SIGNATURE_BOUND_STATEMENT_SIZE];
     e = HashPackageTail(fs, file, start, block.signedSize, hash);
     if (e) return e;
-    SignatureStatement(block.signedSize, hash, statement);
+    size_t length = SignatureStatement(&block, hash, statement);
     int accepted = 0;
     for (size_t i = 0; i < keys->count && !accepted; i++)
-        accepted =
-            crypto_sign_verify_detached(block.signature, statement, sizeof statement, keys->key[i]) == 0;
+        accepted = crypto_sign_verify_detached(block.signature, statement, length, keys->key[i]) == 0;
     if (!accepted) return SIGNATURE_INVALID;
+    e = CheckBinding(&block, expected);
     // Only bytes that the vendor signed reach the decoder.
-    return expectedCode ? CheckPackageCode(fs, file, after, expectedCode) : 0;
+    if (!e && expected->code) e = CheckPackageCode(fs, file, after, expected->code);
+    return e;
 }
 
-int VerifyPackageSignature(const char* packagePath, const char* expectedCode, const PackageKeys* keys,
-                           const FsProvider* fs, FsFile** hold) {
+int VerifyBoundPackage(const char* packagePath, const PackageBinding* expected, const PackageKeys* keys,
+                       const FsProvider* fs, FsFile** hold) {
     if (hold) *hold = NULL;
     if (!keys || keys->count == 0) return SIGNATURE_INVALID;
     if (sodium_init() < 0) return ERR_GEN_FAILURE;
@@ -197,7 +261,7 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
     FsFile* file = NULL;
     int e = fs->Open(packagePath, FS_OPEN_READ, 0, &file);
     if (e) return e;
-    e = CheckOpenPackage(fs, file, expectedCode, keys);
+    e = CheckOpenPackage(fs, file, expected, keys);
     if (e || !hold)
         fs->Close(file);
     else
@@ -205,11 +269,18 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
     return e;
 }
 
-int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs, FsFile** hold) {
+int VerifyPackageSignature(const char* packagePath, const char* expectedCode, const PackageKeys* keys,
+                           const FsProvider* fs, FsFile** hold) {
+    PackageBinding expected = {expectedCode, NULL, NULL};
+    return VerifyBoundPackage(packagePath, &expected, keys, fs, hold);
+}
+
+int CheckUpdatePackage(const char* packagePath, const PackageBinding* binding, const FsProvider* fs,
+                       FsFile** hold) {
     if (hold) *hold = NULL;
     PackageKeys keys;
     int e = ParsePackageKeys(gPackagePublicKey, &keys);
-    if (!e && keys.count) e = VerifyPackageSignature(packagePath, code, &keys, fs, hold);
+    if (!e && keys.count) e = VerifyBoundPackage(packagePath, binding, &keys, fs, hold);
     // A dictionary the program cannot allocate is found now, not after the product was closed.
     if (!e) e = CheckPackageDictionary(packagePath, fs);
     return e;

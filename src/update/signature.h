@@ -17,16 +17,35 @@ const size_t PACKAGE_KEYS_MAX = 4;         // keys accepted at once, for a chang
 const size_t PACKAGE_KEY_TEXT = 65;        // a key as text: 64 hex digits and the terminator
 const size_t SIGNATURE_BLOCK_SIZE = 80;
 const uint64_t SIGNATURE_BLOCK_AT = PACKAGE_LEAD_SIZE - SIGNATURE_BLOCK_SIZE;
+// A bound package's block begins with what it is bound to (lead size, code, version, edition).
+const size_t SIGNATURE_BINDING_SIZE = 48;
+const uint64_t SIGNATURE_BINDING_AT = SIGNATURE_BLOCK_AT - SIGNATURE_BINDING_SIZE;
 const size_t SIGNATURE_HASH_BYTES = 64; // SHA-512
 const size_t SIGNATURE_STATEMENT_SIZE = 16 + SIGNATURE_HASH_BYTES;
+const size_t SIGNATURE_BOUND_STATEMENT_SIZE = SIGNATURE_STATEMENT_SIZE + SIGNATURE_BINDING_SIZE;
+const size_t BINDING_VERSION_CHARS = 31;
+const size_t BINDING_EDITION_CHARS = 3;
+// The largest package the downloader takes before its signed size is known.
+const uint64_t PACKAGE_BYTES_MAX = (uint64_t)2 << 30;
 
-extern const uint8_t kSignatureTag[8]; // "QXSIGN01"
+extern const uint8_t kSignatureTag[8];      // "QXSIGN01": signed bytes only
+extern const uint8_t kBoundSignatureTag[8]; // "QXSIGN02": also bound to a code, version and edition
 
 // Why a package is refused, besides file errors. The first two are the values the system's
 // own signature checks return.
 const int SIGNATURE_MISSING = (int)0x800B0100u; // TRUST_E_NOSIGNATURE: no signature block
 const int SIGNATURE_INVALID = (int)0x80096010u; // TRUST_E_BAD_DIGEST: no accepted key signed these bytes
 const int SIGNATURE_OTHER_PRODUCT = 1642;       // ERROR_PATCH_TARGET_NOT_FOUND: another product's package
+const int SIGNATURE_OTHER_RELEASE = 1306;       // ERROR_REVISION_MISMATCH: another version or edition
+const int SIGNATURE_UNBOUND = (int)0x800B0106u; // CERT_E_PURPOSE: signed, but bound to no release
+
+// What a package is signed for: the product code, its version text in the catalogue and the
+// edition letter it was asked for. NULL fields are not checked.
+struct PackageBinding {
+    const char* code;
+    const char* version;
+    const char* edition;
+};
 
 struct PackageKeys {
     size_t count;
@@ -50,15 +69,26 @@ int ParseHex(const char* text, uint8_t* bytes, size_t size);
 struct SignatureBlock {
     uint64_t signedSize; // bytes from the marker to the end of the file
     uint8_t signature[PACKAGE_SIGNATURE_BYTES];
+    int bound; // the fields below were signed too
+    uint64_t leadSize;
+    char code[PACKAGE_CODE_CHARS + 1];
+    char version[BINDING_VERSION_CHARS + 1];
+    char edition[BINDING_EDITION_CHARS + 1];
 };
-// Reads the block from the bytes at SIGNATURE_BLOCK_AT. Returns 0, or SIGNATURE_MISSING
-// when they are too few or do not begin with the tag.
+// Reads the block from the bytes at SIGNATURE_BINDING_AT (up to the marker's first place).
+// Returns 0, or SIGNATURE_MISSING when they are too few or hold neither tag.
 int ParseSignatureBlock(const uint8_t* data, size_t size, SignatureBlock* block);
-// The block's bytes (SIGNATURE_BLOCK_SIZE).
+// The block's bytes (SIGNATURE_BINDING_SIZE + SIGNATURE_BLOCK_SIZE, from SIGNATURE_BINDING_AT;
+// the binding part zeros for a block that is not bound).
 void WriteSignatureBlock(const SignatureBlock* block, uint8_t* out);
-// The message the signature is made over (SIGNATURE_STATEMENT_SIZE bytes): the tag, the
-// signed size (64-bit little-endian) and the SHA-512 of the signed bytes.
-void SignatureStatement(uint64_t signedSize, const uint8_t* hash, uint8_t* out);
+// The message the signature is made over: the tag, the signed size (64-bit little-endian)
+// and the SHA-512 of the signed bytes, then for a bound block the binding part as stored.
+// Returns its size.
+size_t SignatureStatement(const SignatureBlock* block, const uint8_t* hash, uint8_t* out);
+// The whole size of a bound package from the bytes at SIGNATURE_BINDING_AT (up to the
+// marker's first place), so that a download can be held to it before the rest arrives: 0, or
+// SIGNATURE_MISSING when they hold no bound block (the signature is not checked here).
+int SignedPackageSize(const uint8_t* data, size_t size, uint64_t* total);
 // The SHA-512 of an open package's bytes from offset 'from' to its end (size bytes).
 // Returns 0 or a file error.
 int HashPackageTail(const FsProvider* fs, FsFile* file, uint64_t from, uint64_t size, uint8_t* hash);
@@ -73,12 +103,18 @@ int HashPackageTail(const FsProvider* fs, FsFile* file, uint64_t from, uint64_t 
 // has been extracted; the caller closes it with fs->Close afterwards.
 int VerifyPackageSignature(const char* packagePath, const char* expectedCode, const PackageKeys* keys,
                            const FsProvider* fs, FsFile** hold);
+// The same for a whole binding: when it names a version or an edition, only a bound package
+// whose signed fields equal every named field exactly passes; SIGNATURE_UNBOUND for a package
+// signed without a binding, SIGNATURE_OTHER_PRODUCT or SIGNATURE_OTHER_RELEASE for another.
+int VerifyBoundPackage(const char* packagePath, const PackageBinding* expected, const PackageKeys* keys,
+                       const FsProvider* fs, FsFile** hold);
 
-// Checks a downloaded package against the program's own keys (gPackagePublicKey) without
-// extracting it (no key set: nothing to check), then that its decoder fits
-// PACKAGE_MAX_DICTIONARY (ERR_NOT_ENOUGH_MEMORY). Results and hold as
-// VerifyPackageSignature (*hold stays NULL when no signature was checked).
-int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvider* fs, FsFile** hold);
+// Checks a downloaded package against the program's own keys (gPackagePublicKey) and the
+// binding without extracting it (no key set: nothing to check), then that its decoder fits
+// PACKAGE_MAX_DICTIONARY (ERR_NOT_ENOUGH_MEMORY). Results and hold as VerifyBoundPackage
+// (*hold stays NULL when no signature was checked).
+int CheckUpdatePackage(const char* packagePath, const PackageBinding* binding, const FsProvider* fs,
+                       FsFile** hold);
 // Extracts a downloaded package into a product's folder like ExtractUpdatePackage, once
 // VerifyPackageSignature (code, keys) has accepted it; keys NULL means the program's own
 // (gPackagePublicKey). Without any key the package is extracted unchecked, as before

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "settings/store.h"
 #include "settings/strings.h"
+#include "update/listsign.h"
 #include "update/package.h"
 #include "update/signature.h"
 #include "update/tempfiles.h"
@@ -18,6 +19,14 @@ enum { RESULT_FAILED = (long)0x80004005, RESULT_ABORTED = (long)0x80004004 };
 static void Finish(UpdateRun* run, int row, int state, int textId) {
     run->host->SetState(run->host->context, row, state);
     run->host->SetStateText(run->host->context, row, textId);
+}
+
+// Equal versions: up to date, unless the catalogue they were compared with has expired.
+static void FinishEqual(UpdateRun* run, int row) {
+    if (CatalogueOutOfDate(run->settings))
+        Finish(run, row, ROW_ERROR, TEXT_LIST_OUT_OF_DATE);
+    else
+        Finish(run, row, ROW_DONE, TEXT_UP_TO_DATE);
 }
 
 static int Cancelled(UpdateRun* run) {
@@ -47,13 +56,24 @@ static int ProgramFolder(const char* location, char* out, size_t size) {
     return out[0] != 0;
 }
 
-static void WindowClassOf(UpdateRun* run, const Product* record, char* out, size_t size) {
+// Returns 0, or the text id of the reason a class list needed was refused.
+static int WindowClassOf(UpdateRun* run, const Product* record, char* out, size_t size) {
     ReadValue(run->settings, CLASS_SECTION, record->code, "", out, size);
+    int refused = 0;
     if (!out[0]) {
-        RefreshClassList(run->settings);
+        refused = RefreshClassList(run->settings);
         ReadValue(run->settings, CLASS_SECTION, record->code, "", out, size);
     }
     if (strcmp(out, "+") == 0) CopyText(out, size, record->name);
+    return refused;
+}
+
+// The package must be the vendor's for this row exactly: its product code, the version the
+// catalogue gave the row and the edition asked for. 0 when it is, or when no key is built in.
+static int CheckRowPackage(const char* packagePath, const Product* record, const char* edition,
+                           FsFile** hold) {
+    PackageBinding binding = {record->code, record->actVersion, edition};
+    return CheckUpdatePackage(packagePath, &binding, NULL, hold);
 }
 
 int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, size_t size) {
@@ -77,7 +97,7 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
     // A package the vendor did not sign never gets the product closed; one that was checked
     // stays open until it has been extracted, so nobody can swap it in between.
     FsFile* hold = NULL;
-    int refused = CheckUpdatePackage(packagePath, record->code, NULL, &hold);
+    int refused = CheckRowPackage(packagePath, record, edition, &hold);
     if (refused) {
         result = refused;
         host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
@@ -85,12 +105,15 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
     // Stop given while the package came in: the product is left alone.
     if (!refused && !Cancelled(run)) {
         char windowClass[32];
-        WindowClassOf(run, record, windowClass, sizeof windowClass);
-        if (windowClass[0])
+        // A refused class list is not guessed around: nothing is closed or written.
+        int refusedList = WindowClassOf(run, record, windowClass, sizeof windowClass);
+        if (!refusedList && windowClass[0])
             closed = host->CloseRunningInstances(host->context, windowClass, record->location);
         // Nothing is written over a program that is still running.
-        result = closed == CLOSE_STAYED ? ERR_TIMEOUT : ExtractUpdatePackage(packagePath, folder);
-        if (result) host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
+        result = refusedList              ? refusedList
+                 : closed == CLOSE_STAYED ? ERR_TIMEOUT
+                                          : ExtractUpdatePackage(packagePath, folder);
+        if (result) host->SetStateText(host->context, row, refusedList ? refusedList : TEXT_INSTALL_ERROR);
     }
     if (hold) FsLocal()->Close(hold);
     FsLocal()->Delete(packagePath);
@@ -134,7 +157,7 @@ void UpdateDuplicateRows(UpdateRun* run, int row, const Product* record, char* p
         if (strcmp(copy.code, record->code) != 0) continue;
         host->Deselect(host->context, i);
         if (strcmp(copy.actVersion, copy.instVersion) == 0) {
-            Finish(run, i, ROW_DONE, TEXT_UP_TO_DATE);
+            FinishEqual(run, i);
             continue;
         }
         host->SetState(host->context, i, ROW_IN_PROGRESS);
@@ -171,14 +194,14 @@ void UpdateRows(UpdateRun* run) {
     RecoverSelectedFolders(run, count);
     // The catalogue is fetched before any row is done: a refresh marks every outdated row
     // "Please update!" again, which would wipe the errors of rows this run has ended.
-    if (NeedsCatalogue(run, count)) RefreshCatalogue(run->rows);
+    if (NeedsCatalogue(run, count)) RefreshCatalogue(run->rows, run->settings);
     for (int row = 0; row < count; row++) {
         if (!host->IsSelected(host->context, row)) continue;
         host->Deselect(host->context, row);
         Product record;
         ReadProductRow(&record, run->rows, row);
         if (strcmp(record.actVersion, record.instVersion) == 0) {
-            Finish(run, row, ROW_DONE, TEXT_UP_TO_DATE);
+            FinishEqual(run, row);
             continue;
         }
         if (Cancelled(run)) {

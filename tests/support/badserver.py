@@ -6,6 +6,9 @@ The first part of the request path chooses the misbehaviour:
   /stall/...    announces 100000 bytes, sends 1000, then sends nothing more
   /short/...    announces more bytes than it sends (a cut catalogue), then closes
   /trickle/...  announces 100000 bytes and sends 100 bytes every 100 ms
+  /endless/...  announces nothing and never ends (64 KiB every 10 ms): catalogue lines, or for a package request
+                a leading part whose bound signature block states 1000 signed bytes
+  /huge/...     announces 3 GiB, then sends nothing more
 Anything else gets a small complete answer. No connection is held longer than HOLD_SECONDS,
 and the server ends by itself after LIFE_SECONDS.
 
@@ -38,9 +41,25 @@ def client_gone(sock, seconds):
         return True
 
 
-def header(length):
-    return (b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-            b"Content-Length: %d\r\nConnection: close\r\n\r\n" % length)
+def header(length=None):
+    announced = b"" if length is None else b"Content-Length: %d\r\n" % length
+    return (b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n" + announced +
+            b"Connection: close\r\n\r\n")
+
+
+def bound_lead():
+    """A package's leading part with a bound signature block (not a valid signature)."""
+    lead = bytearray(89999)
+    lead[89871:89879] = (89999).to_bytes(8, "little")
+    lead[89919:89927] = b"QXSIGN02"
+    lead[89927:89935] = (1000).to_bytes(8, "little")
+    return bytes(lead)
+
+
+def endless(sock, first, piece, end):
+    sock.sendall(header() + first)
+    while time.monotonic() < end and not client_gone(sock, 0.01):
+        sock.sendall(piece)
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -56,11 +75,17 @@ class Handler(socketserver.BaseRequestHandler):
         parts = request.split(b" ")
         mode = parts[1].split(b"/")[1] if len(parts) > 1 and parts[1].count(b"/") > 1 else b""
         end = time.monotonic() + HOLD_SECONDS
-        if mode in (b"silent", b"stall"):
+        if mode in (b"silent", b"stall", b"huge"):
             if mode == b"stall":
                 sock.sendall(header(100000) + b"s" * 1000)
+            elif mode == b"huge":
+                sock.sendall(header(3 << 30))
             while time.monotonic() < end and not client_gone(sock, 1):
                 pass
+        elif mode == b"endless":
+            package = b"a.cgi" in parts[1]
+            endless(sock, bound_lead() if package else b"", b"x" * 65536 if package else
+                    b"qj5.30 QX Navigator\r\n" * 3000, end)
         elif mode == b"short":
             sock.sendall(header(len(SHORT_BODY) + 100) + SHORT_BODY)
         elif mode == b"trickle":

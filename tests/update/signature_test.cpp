@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "update/packbuild.h"
 #include "update/package.h"
+#include "update/listsign.h"
 #include "update/package_testing.h"
 #include "update/signature.h"
 
@@ -100,6 +101,55 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
     WriteFileText(package, good);
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), target.c_str()), 0);
     EXPECT_EQ(Snapshot(target), after);
+}
+
+// A server list is taken only when an accepted key signed its role, its times and its bytes,
+// while it has not expired and is not older than the one taken last.
+TEST_F(SignatureTest, ServerListsAreTakenSignedForTheirRoleCurrentAndNotOlder) {
+    const std::string list = "qj5.20 QX Navigator\r\n";
+    const uint64_t at = UtcSeconds(2026, 1, 1, 0, 0, 0), day = 86400;
+    auto sign = [&](const char* role, const uint8_t* key) {
+        ListSignature s = {};
+        CopyText(s.role, sizeof s.role, role);
+        s.issued = at, s.expires = at + day;
+        uint8_t statement[LIST_STATEMENT_SIZE];
+        ListStatement(role, at, at + day, (const uint8_t*)list.data(), list.size(), statement);
+        crypto_sign_detached(s.signature, NULL, statement, sizeof statement, key);
+        char text[LIST_SIGNATURE_TEXT_MAX];
+        FormatListSignature(&s, text, sizeof text);
+        return std::string(text);
+    };
+    std::string good = sign("products.txt", secret), changed = good;
+    changed[31] = '1'; // the issue time
+    // As another Ed25519 signer made it from the statement's layout in listsign.h.
+    EXPECT_EQ(
+        good,
+        "QXLIST01 products.txt 1767225600 1767312000 496a44216f972e9d9c363bc0fc3736065854544ee30d28113d456b"
+        "948b36029d8a565cbe913400184eca76a64ddc6aca32f724cd57e2293f06ae7bf21f532a0c\r\n");
+    const struct {
+        const char* what;
+        std::string list, signature;
+        uint64_t now, last;
+        int result;
+    } cases[] = {
+        {"taken", list, good, at, 0, 0},
+        {"the same one again, just before it expires", list, good, at + day - 1, at, 0},
+        {"no signature file", list, "", at, 0, SIGNATURE_MISSING},
+        {"a signature cut short", list, good.substr(0, 120), at, 0, SIGNATURE_MISSING},
+        {"another key", list, sign("products.txt", otherSecret), at, 0, SIGNATURE_INVALID},
+        {"a byte of the list changed", "qj5.21 QX Navigator\r\n", good, at, 0, SIGNATURE_INVALID},
+        {"its issue time changed", list, changed, at, 0, SIGNATURE_INVALID},
+        {"signed as the class list", list, sign("cls.txt", secret), at, 0, LIST_OTHER_ROLE},
+        {"expired", list, good, at + day, 0, LIST_EXPIRED},
+        {"older than the one taken", list, good, at, at + 1, LIST_OLDER},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(VerifyServerList("products.txt", (const uint8_t*)c.list.data(), c.list.size(),
+                                   c.signature.empty() ? NULL : c.signature.data(), c.signature.size(), &keys,
+                                   c.now, c.last, NULL),
+                  c.result);
+    }
 }
 
 TEST(PackageKeys, ReadsKeysAsKeygenPrintsThem) {

@@ -386,24 +386,30 @@ void StopOnReadVersion(void* context, Product* record) {
     gSavedHost.ReadInstalledVersion(context, record);
 }
 
+const std::string kSign = "--sign \"" QX_TEST_KEYS "\\test-only-signing.secret\"";
+
+// Runs qxpack with arguments; true when it succeeded.
+bool RunQxpack(const std::string& arguments) {
+    HANDLE process = StartProgram(TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe", arguments);
+    DWORD code = 1;
+    EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code == 0;
+}
+
 struct UpdateRunTest : ServerTest {
 
     // Packs the stand-in's newer version (options: qxpack's); returns the package.
     static std::string Pack(const char* name, const std::string& options) {
         std::string path = TestProgramFolder() + "\\standin\\" + name;
-        std::string qxpack = TestProgramFolder() + "\\..\\tools\\qxpack\\qxpack.exe";
-        HANDLE process = StartProgram(qxpack, "build \"" + path + "\" --code qj " + options + " \"" +
-                                                  StandIn("5.20") + "\"");
-        DWORD code = 1;
-        EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
-        GetExitCodeProcess(process, &code);
-        CloseHandle(process);
-        EXPECT_EQ(code, 0u);
+        EXPECT_TRUE(
+            RunQxpack("build \"" + path + "\" --code qj " + options + " \"" + StandIn("5.20") + "\""));
         return ReadFileText(path);
     }
     static void SetUpTestSuite() {
         gGood = Pack("qj.pkg", "");
-        gSigned = Pack("qj-signed.pkg", "--sign \"" QX_TEST_KEYS "\\test-only-signing.secret\"");
+        gSigned = Pack("qj-signed.pkg", "--version 5.20 --edition w " + kSign);
         ASSERT_GT(gGood.size(), 90000u);
         gCorrupt = gGood;
         gCorrupt[gCorrupt.size() - 200] ^= 0x10;
@@ -462,6 +468,9 @@ struct UpdateRunTest : ServerTest {
 TEST_F(UpdateRunTest, RunningProductIsClosedUpdatedAndStartedAgain) {
     // Not in the class list yet: it is downloaded, and "+" makes the product name the window class.
     Serve("dw\\cls.txt", "qj+\r\nqk+\r\n");
+    WriteFileText(folder.path + "\\cls.txt", "qj+\r\nqk+\r\n");
+    ASSERT_TRUE(RunQxpack("sign-list \"" + folder.path + "\\cls.txt\" " + kSign));
+    Serve("dw\\cls.sig", ReadFileText(folder.path + "\\cls.sig"));
     Serve("dw\\packages\\qjw.pkg", gSigned);
     Serve("dw\\packages\\qkw.pkg", gGood);
     std::string running = Install("running"), idle = Install("idle"), refused = Install("refused");
@@ -572,6 +581,87 @@ TEST_F(UpdateRunTest, ProductsSlowToCloseAreWaitedForWithinTheBound) {
     EXPECT_EQ(StandIns().size(), 2u); // the stubborn one, and the slow one's new version
     CloseHandle(slowProcess);
     CloseHandle(stubbornProcess);
+}
+
+// What a compromised server may send, each refused with the products left as they were and
+// the window answering: packages bound to another release or product, lists unsigned,
+// forged, signed for another list, expired or older than the one taken, and endless answers.
+TEST_F(UpdateRunTest, ACompromisedServerCannotRollBackFreezeSwapOrFlood) {
+    std::string key = ReadFileText(QX_TEST_KEYS "\\test-only-signing.public").substr(0, 64),
+                at = folder.path + "\\";
+    auto pack = [](const std::string& binding) { return Pack("b.pkg", binding + " " + kSign); };
+    auto sign = [&](const std::string& name, const std::string& options = "") {
+        WriteFileText(at + name, "qj5.40 QX Navigator\r\n");
+        EXPECT_TRUE(RunQxpack("sign-list \"" + at + name + "\" " + kSign + " " + options));
+        return ReadFileText(at + name.substr(0, name.size() - 4) + ".sig");
+    };
+    const std::string signedList = sign("products.txt"), asClasses = sign("cls.txt"),
+                      list = "qj5.40 QX Navigator\r\n";
+    const std::string stale = sign("products.txt", "--issued 2020-01-01T00:00:00Z --expires 1");
+    const std::string cls = "[Class]\r\nqj=QXNavigatorMain\r\n", pkg = "dw\\packages\\qjd.pkg",
+                      cat = "products.txt";
+    const std::string unverified = "The list could not be verified", old = "The list is out of date";
+    const struct {
+        const char* what;
+        const char* bad; // the misbehaving server's mode, or NULL
+        int command;     // Update or F5
+        std::string settings, file, content, file2, content2;
+        std::string row; // Act.Version, state text and image; after F5 the status line's text
+    } cases[] = {
+        {"rollback", NULL, 105, cls, pkg, pack("--version 5.10 --edition d"), "", "", "5.30 Install error#2"},
+        {"a version only beginning alike", NULL, 105, cls, pkg, pack("--version 5.3 --edition d"), "", "",
+         "5.30 Install error#2"},
+        {"another edition", NULL, 105, cls, pkg, pack("--version 5.30 --edition w"), "", "",
+         "5.30 Install error#2"},
+        {"another product's", NULL, 105, cls, pkg, pack("--code qk --version 5.30 --edition d"), "", "",
+         "5.30 Install error#2"},
+        {"endless package", "endless", 105, cls, "", "", "", "", "5.30 Download error#2"},
+        {"announced over the cap", "huge", 105, cls, "", "", "", "", "5.30 Download error#2"},
+        {"unsigned class list", NULL, 105, "[Class]\r\nqj=\r\n", pkg, pack("--version 5.30 --edition d"),
+         "dw\\cls.txt", "qjQXNavigatorMain\r\n", "5.30 " + unverified + "#2"},
+        {"expired catalogue", NULL, 105, "[Lists]\r\nproducts.txt=1,2\r\n", "", "", "", "",
+         "5.10 " + old + "#2"},
+        {"signed catalogue", NULL, 103, "", cat, list, "products.sig", signedList, "5.40 Please update!#4 "},
+        {"unsigned catalogue", NULL, 103, "", cat, list, "", "", "5.30 Please update!#4 " + unverified},
+        {"forged catalogue", NULL, 103, "", cat, "qj5.41 X\r\n", "products.sig", signedList,
+         "5.30 Please update!#4 " + unverified},
+        {"signed as the class list", NULL, 103, "", cat, list, "products.sig", asClasses,
+         "5.30 Please update!#4 " + unverified},
+        {"expired", NULL, 103, "", cat, list, "products.sig", stale, "5.30 Please update!#4 " + old},
+        {"older than the one taken", NULL, 103, "[Lists]\r\nproducts.txt=99999999999,99999999999\r\n", cat,
+         list, "products.sig", signedList, "5.30 Please update!#4 " + old},
+        {"endless catalogue", "endless", 103, "", "", "", "", "", "5.30 Please update!#4 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string product = Install("p"), version = c.row.substr(0, 4) == "5.10" ? "5.10" : "5.30";
+        if (!c.file.empty()) Serve(c.file, c.content);
+        if (!c.file2.empty()) Serve(c.file2, c.content2);
+        CopyText(gPackagePublicKey, sizeof gPackagePublicKey, key.c_str());
+        StartWith("[Edition]\r\nDefault=d\r\n*=2000\r\n" + c.settings,
+                  {"qj;QX N;" + version + ";5.10;;" + product});
+        if (c.bad) UseServer(BadServerBaseUrl(c.bad));
+        Command(c.command);
+        DWORD longest = 0, start = GetTickCount();
+        for (DWORD before = start; gApp->busyCount && before - start < 20000; before = GetTickCount()) {
+            Pump(10);
+            longest = std::max(longest, GetTickCount() - before);
+        }
+        EXPECT_LT(longest, 1000u); // the window never stopped answering
+        char pane[260] = "";
+        PaneGetText(&gStatusLine, 0, pane, sizeof pane);
+        std::string row = Rows().at(0);
+        size_t state = row.find('|', 10) + 1;
+        EXPECT_EQ(row.substr(5, 4) + " " + row.substr(state, row.find('|', state) - state) +
+                      row.substr(row.find('#')) + (c.command == 103 ? " " + std::string(pane) : ""),
+                  c.row);
+        EXPECT_EQ(ReadFileText(product), gOld);
+        ASSERT_TRUE(Close());
+        Restart();
+        for (const std::string& file : {c.file, c.file2})
+            if (!file.empty())
+                DeleteFileA((TestProgramFolder() + "\\..\\server\\www\\" + site + "\\" + file).c_str());
+    }
 }
 
 } // namespace
