@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 #include "app/appstate.h"
 #include "app/commands.h"
@@ -212,6 +213,27 @@ TEST_F(MainWindowTest, EndOfSessionWritesTheSettingsFileAlsoDuringAJob) {
         EXPECT_NE(saved.find(line), std::string::npos) << line << saved;
     EXPECT_NE(saved.find("QX Seek", saved.find("[Products]\r\n1=")), std::string::npos) << saved;
     Finish();
+}
+
+TEST_F(MainWindowTest, DestroyFromAnotherProgramDuringAJobStopsTheJobAndWaitsForIt) {
+    Start();
+    ASSERT_TRUE(Run(CMD_SEARCH_UPDATES));
+    volatile LONG sent = 0; // from another thread, as another program sends it (and twice)
+    std::thread other([&] {
+        for (int i = 0; i < 2; i++)
+            SendMessageA(window, WM_DESTROY, 0, 0);
+        sent = 1;
+    });
+    ASSERT_TRUE(PumpUntil([&] { return sent == 1; }));
+    other.join();
+    EXPECT_EQ(gApp->cancelRequested, 1);
+    EXPECT_EQ(FinishShutdown(200), WAIT_TIMEOUT); // the job runs on: nothing it uses may go
+    SetEvent(job.release);
+    EXPECT_EQ(FinishShutdown(5000), 0); // its end, sent to the window, is carried out meanwhile
+    EXPECT_EQ(gApp->busyCount, 0);
+    Command(CMD_SEARCH_UPDATES); // no job starts after the destruction
+    Pump(50);
+    EXPECT_EQ(job.started, 1);
 }
 
 TEST_F(MainWindowTest, PlacementRoundTrip) {

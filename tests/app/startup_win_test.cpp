@@ -1,5 +1,6 @@
 // The program as a whole: it starts (hidden with "/A"), closes on request, writes its settings
-// file in the encoding it came in; a second copy for the same file hands over to the first.
+// file in the encoding it came in; a second copy for the same file hands over to the first, a
+// record taken by another program holds a start only a while.
 #include <gtest/gtest.h>
 #include <string>
 #include "app/mainwindow.h"
@@ -130,6 +131,24 @@ TEST_F(ProgramTest, OneRunningCopyPerSettingsFile) {
     }
     // A first start writes the defaults.
     EXPECT_NE(ReadFileText(local).find("Language=US\r\n"), std::string::npos);
+}
+
+// Another program of the user took the record first, with its own process id and no window of
+// ours: a start waits a while for a window that never comes, then runs normally.
+TEST_F(ProgramTest, ARecordTakenByAnotherProgramHoldsAStartOnlyAWhile) {
+    WriteFileText(local, "[QXUpdate]\r\nLanguage=US\r\n");
+    Store store;
+    OpenStore(&store, local.c_str(), STORE_NO_LOCATE);
+    char name[64];
+    SettingsFileKey(&store, SETTINGS_KEY_FOLDER, name, sizeof name);
+    CloseStore(&store);
+    HANDLE record = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4, name);
+    DWORD* id = (DWORD*)MapViewOfFile(record, FILE_MAP_WRITE, 0, 0, 4);
+    ASSERT_NE(id, nullptr);
+    *id = GetCurrentProcessId();
+    RunAndClose("", true);
+    UnmapViewOfFile(id);
+    CloseHandle(record);
 }
 
 TEST_F(ProgramTest, SlashAStartsHiddenAndUtf16SettingsKeepTheirEncoding) {
