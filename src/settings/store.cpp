@@ -178,12 +178,12 @@ size_t GetFilePath(Store* store, char* out, size_t size) {
     return CopyText(out, size, lock.held ? store->path : "");
 }
 
-// The folder part of path, without its trailing separator.
+// The folder part of path, without its trailing separator unless it is a drive's root.
 static void FolderOf(const char* path, char* out, size_t size) {
     CopyText(out, size, path);
     *(char*)PathFileName(out) = 0;
     size_t n = strlen(out);
-    if (n > 1 && IsPathSeparator(out[n - 1])) out[n - 1] = 0;
+    if (n > 1 && IsPathSeparator(out[n - 1]) && out[n - 2] != ':') out[n - 1] = 0;
 }
 
 // "QXUpdate-" and the text's FNV-1a hash in 16 hex digits.
