@@ -1,6 +1,5 @@
 // The program as a whole: it starts (hidden with "/A"), closes on request, writes its settings
-// file in the encoding it came in; a second copy for the same file hands over to the first, a
-// record taken by another program holds a start only a while.
+// file in the encoding it came in; a second copy for the same file hands over to the first.
 #include <gtest/gtest.h>
 #include <string>
 #include "app/mainwindow.h"
@@ -131,20 +130,6 @@ TEST_F(ProgramTest, OneRunningCopyPerSettingsFile) {
     }
     // A first start writes the defaults.
     EXPECT_NE(ReadFileText(local).find("Language=US\r\n"), std::string::npos);
-}
-
-// Another program took the record first, with its own process id and no window of ours: a
-// start waits a while for a window that never comes, then runs.
-TEST_F(ProgramTest, ARecordTakenByAnotherProgramHoldsAStartOnlyAWhile) {
-    Store store;
-    OpenStore(&store, local.c_str(), STORE_NO_LOCATE);
-    char name[64];
-    SettingsFileKey(&store, SETTINGS_KEY_FOLDER, name, sizeof name);
-    CloseStore(&store);
-    HANDLE record = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4, name);
-    *(DWORD*)MapViewOfFile(record, FILE_MAP_WRITE, 0, 0, 4) = GetCurrentProcessId();
-    RunAndClose("", true);
-    CloseHandle(record);
 }
 
 TEST_F(ProgramTest, SlashAStartsHiddenAndUtf16SettingsKeepTheirEncoding) {

@@ -1,12 +1,11 @@
-// The settings store against the Windows file system: attributes kept and removed, changes kept
-// in memory when there is no place to write them, a killed save, and the spellings of one file.
+// The settings store against the Windows file system: attributes kept and removed, and
+// changes kept in memory when there is no place to write them.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <algorithm>
 #include <string>
 #include "settings/store.h"
 #include "support/testfiles.h"
-#include "support/winprocess.h"
 
 TEST(WindowsStore, FlushKeepsHiddenDropsReadOnlyAndKeepsWhatItCannotWrite) {
     TempFolder folder;
@@ -32,24 +31,6 @@ TEST(WindowsStore, FlushKeepsHiddenDropsReadOnlyAndKeepsWhatItCannotWrite) {
     EXPECT_EQ(store.dirty, 0);
     CloseStore(&store);
     SetFileAttributesA(local.c_str(), FILE_ATTRIBUTE_NORMAL); // so the folder can go
-}
-
-// A program killed at each step of a large save: the file holds the old text or the new one.
-TEST(WindowsStore, AProgramKilledDuringALargeSaveLeavesTheOldOrTheNewFile) {
-    TempFolder folder;
-    const std::string path = folder.path + "\\Updat.INI", old = "[QXUpdate]\r\nOpt=4\r\n";
-    DWORD code = 9;
-    for (int at = 1; code == 9 && at < 20; at++) {
-        WriteFileText(path, old);
-        HANDLE child = StartProgram(TestProgramFolder() + "\\qx_install_child.exe",
-                                    "--settings \"" + path + "\" " + std::to_string(at));
-        WaitForSingleObject(child, 60000);
-        GetExitCodeProcess(child, &code);
-        CloseHandle(child);
-        size_t size = ReadFileText(path).size(); // the new text holds "Big=", 4 MiB and a line end
-        EXPECT_TRUE(ReadFileText(path) == old || size == old.size() + (4u << 20) + 6) << at << " " << size;
-    }
-    EXPECT_EQ(code, 0u);
 }
 
 // The machine's root folder as drive Z: spells the same file (as another drive letter for its

@@ -13,7 +13,7 @@ if(QX_WINDOWS)
   # The install that the test above kills.
   add_executable(qx_install_child ${CMAKE_CURRENT_LIST_DIR}/install_child.cpp ${CMAKE_CURRENT_LIST_DIR}/faultfs.cpp)
   target_include_directories(qx_install_child PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
-  target_link_libraries(qx_install_child PRIVATE qxpackage qxcore ${QX_LZMA} qx_warnings)
+  target_link_libraries(qx_install_child PRIVATE qxpackage ${QX_LZMA} qx_warnings)
   add_dependencies(qx_core_tests qx_install_child)
   target_compile_definitions(qx_core_tests PRIVATE QX_FAULT_STRIDE=5)
   # Under Wine the machine's root folder is drive Z:.
