@@ -20,7 +20,7 @@ enum {
     FS_OPEN_READ = 1,      // existing file, reading, others may read
     FS_OPEN_READWRITE = 2, // existing file, reading and writing, others may read and write
     FS_CREATE_WRITE = 3,   // created or truncated, writing, no sharing, with the given attributes
-    FS_CREATE_NEW = 4,     // created only where no file or link of that name exists; else as 3
+    FS_CREATE_NEW = 4,     // as 3, but only where no file or link of that name exists (none is followed)
 };
 
 struct FsProvider {
