@@ -9,6 +9,8 @@
 #include "update/download.h"
 #include "update/listsign.h"
 
+enum { JOB_END_WAIT_MS = 15000 };
+
 static void InitControls() {
     InitCommonControls();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_DATE_CLASSES};
@@ -101,6 +103,12 @@ int RunApplication(HINSTANCE instance, int showCommand) {
             DispatchMessageA(&message);
         }
         exitCode = (int)message.wParam;
+    }
+    if (FinishShutdown(JOB_END_WAIT_MS)) {
+        // A job that did not stop in time may still use the App state, the providers and every
+        // process-wide object: the settings are written and the process ends without freeing any.
+        Flush(&gSettings);
+        TerminateProcess(GetCurrentProcess(), (UINT)exitCode);
     }
     FsReleaseProviders();
     free(gApp);

@@ -22,6 +22,9 @@ int StartWorker(LPTHREAD_START_ROUTINE procedure, void* parameter);
 int StartJob(JobWork work, void* parameter, int clearPane0);
 // What a job's end message carries, so that only our own jobs lower busyCount.
 WPARAM JobEndedKey();
+// Waits until no job runs, carrying out meanwhile what the jobs send to the window thread.
+// Returns 0, or WAIT_TIMEOUT when a job still runs after the time given.
+int WaitForJobs(DWORD timeoutMs);
 
 // The work of the jobs and of start-up and shutdown, each in its own subsystem.
 void DetectInstalledProducts(HWND listView);

@@ -57,3 +57,14 @@ int StartJob(JobWork work, void* parameter, int clearPane0) {
     }
     return r;
 }
+
+int WaitForJobs(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (gApp->busyCount != 0) {
+        if (GetTickCount() - start >= timeoutMs) return WAIT_TIMEOUT;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_SENDMESSAGE);
+        MSG message;
+        PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return 0;
+}

@@ -6,6 +6,10 @@
 // Runs the program: App state, providers, main window, message loop, shutdown.
 int RunApplication(HINSTANCE instance, int showCommand);
 HWND CreateMainWindow(HINSTANCE instance, int showCommand);
+// After the message loop: waits up to timeoutMs for a job that still runs (another program can
+// send WM_DESTROY while closing is refused), then releases what the window's destruction left to
+// it. Returns 0, or WAIT_TIMEOUT when the job did not end: nothing it uses may be freed then.
+int FinishShutdown(DWORD timeoutMs);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Nonzero when the first command-line argument is "/A" (ignoring case).
 int StartedHidden(const char* commandLine);

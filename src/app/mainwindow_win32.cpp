@@ -109,8 +109,14 @@ static HWND CreateMainToolbar(HWND window) {
                          kToolbarPictures[n].hot, 10, kToolbarPictures[n].size, TOOLBAR_ID);
 }
 
+// Set by the first WM_DESTROY, which another program can send at any time, and again: no job
+// starts afterwards, and what a job still running uses is released only once it has ended.
+static int gDestroyed;
+static int gReleasePending;
+
 static BOOL OnCreate(HWND window) {
     gMainWindow = window;
+    gDestroyed = gReleasePending = 0;
     gApp->options = ReadOptions(&gSettings, PROGRAM_SECTION, 0);
     gApp->toolbar = CreateMainToolbar(window);
     ResetCommandStates();
@@ -178,11 +184,29 @@ static void OnEndSession(HWND window, BOOL ending) {
     Flush(&gSettings);
 }
 
-static void OnDestroy(HWND window) {
-    SaveWindowState(window);
+static void ReleaseWindowResources() {
     OleUninitialize();
     DeleteProgramTempFolder();
+}
+
+static void OnDestroy(HWND window) {
+    if (gDestroyed) return;
+    gDestroyed = 1;
+    SaveWindowState(window);
+    if (gApp->busyCount != 0) {
+        gApp->cancelRequested = 1;
+        gReleasePending = 1;
+    } else {
+        ReleaseWindowResources();
+    }
     PostQuitMessage(0);
+}
+
+int FinishShutdown(DWORD timeoutMs) {
+    if (WaitForJobs(timeoutMs)) return WAIT_TIMEOUT;
+    if (gReleasePending) ReleaseWindowResources();
+    gReleasePending = 0;
+    return 0;
 }
 
 static void OnStartup(HWND window) {
@@ -219,6 +243,7 @@ static void OnInformation(HWND window) {
 }
 
 static void OnCommand(HWND window, int command) {
+    if (gDestroyed && command != CMD_STOP && command != CMD_ESCAPE) return;
     switch (command) {
     case CMD_ESCAPE:
     case CMD_STOP: gApp->cancelRequested = 1; return;

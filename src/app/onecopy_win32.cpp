@@ -1,13 +1,18 @@
-// One running copy per settings file. The first copy creates a small named shared record
-// (named after its settings file) holding its process id; a later copy for the same file finds
-// the record, brings the running copy's window to the front (unless started hidden) and exits
-// without writing anything, so two copies never overwrite each other's settings or run an
-// update of the same product at once.
+// One running copy per settings file. The first copy creates small named shared records (named
+// after its settings file's identity, so that every spelling of the file's path gives the same
+// names) holding its process id; a later copy for the same file finds a record, brings the running
+// copy's window to the front (unless started hidden) and exits without writing anything, so two
+// copies never overwrite each other's settings or run an update of the same product at once.
+// Any program of the user can create a record first: one whose holder shows no main window of
+// this program and does not end within a bounded wait is passed over, and the program starts.
 #include "app/appstate.h"
 #include "app/commands.h"
 #include "app/mainwindow.h"
 
-enum { WINDOW_WAIT_MS = 15000, PROCESS_WAIT_MS = 15000 };
+enum { RECORD_WAIT_MS = 10000 };
+
+// What a record says about this start.
+enum { RECORD_TAKEN, RECORD_HANDED_OVER, RECORD_PASSED_OVER };
 
 struct WindowSearch {
     DWORD processId;
@@ -26,10 +31,11 @@ static BOOL CALLBACK MatchMainWindow(HWND window, LPARAM lParam) {
     return FALSE;
 }
 
-// The running copy's main window, waiting while that copy is still creating it.
+// The running copy's main window, waiting while that copy is still creating it; NULL when the
+// process ends first (a copy that was ending) or shows none within the wait (no copy of ours).
 static HWND WaitForMainWindow(DWORD processId, HANDLE process) {
     WindowSearch search = {processId, NULL};
-    for (DWORD waited = 0; waited < WINDOW_WAIT_MS; waited += 50) {
+    for (DWORD waited = 0; waited < RECORD_WAIT_MS; waited += 50) {
         EnumWindows(MatchMainWindow, (LPARAM)&search);
         if (search.found) return search.found;
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) break;
@@ -48,13 +54,12 @@ static DWORD RunningCopyId(HANDLE record) {
     return id;
 }
 
-int HandOverToRunningCopy(Store* settings, int hidden) {
-    char name[64];
-    SettingsFileKey(settings, name, sizeof name);
+// Creates the record of that name, or hands over to the copy that holds it.
+static int TakeRecord(Store* settings, const char* name, int hidden) {
     for (int attempt = 0; attempt < 2; attempt++) {
         HANDLE record =
             CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, sizeof(DWORD), name);
-        if (!record) return 0; // cannot tell: run as before
+        if (!record) return RECORD_PASSED_OVER; // cannot tell: run as before
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
             // The first copy: the handle stays open until the process ends, after the settings
             // are written at exit.
@@ -63,31 +68,39 @@ int HandOverToRunningCopy(Store* settings, int hidden) {
                 *shared = GetCurrentProcessId();
                 UnmapViewOfFile(shared);
             }
-            return 0;
+            return RECORD_TAKEN;
         }
         DWORD id = RunningCopyId(record);
         CloseHandle(record);
-        HANDLE process = id ? OpenProcess(SYNCHRONIZE, FALSE, id) : NULL;
+        if (!id) return RECORD_PASSED_OVER; // no copy of ours writes no id
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
         if (process) {
             HWND window = WaitForMainWindow(id, process);
+            int ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+            CloseHandle(process);
             if (window) {
                 if (!hidden) {
                     AllowSetForegroundWindow(id);
                     PostMessageA(window, MSG_BRING_TO_FRONT, 0, WM_LBUTTONUP);
                 }
-                CloseHandle(process);
-                break;
+                return RECORD_HANDED_OVER;
             }
-            // Its window is gone: the running copy is ending. Wait until it has saved its settings.
-            DWORD ended = WaitForSingleObject(process, PROCESS_WAIT_MS);
-            CloseHandle(process);
-            if (ended != WAIT_OBJECT_0) break;
-        } else if (!id) {
-            break;
+            if (!ended) return RECORD_PASSED_OVER; // a process that is no copy of ours holds it
         }
-        // The running copy has ended: start in its place, from the settings it saved.
+        // The running copy has ended (it saved its settings): start in its place, from them.
         DropContent(settings);
     }
-    Suspend(settings);
-    return 1;
+    return RECORD_PASSED_OVER; // still there though its copy has ended: held by another program
+}
+
+int HandOverToRunningCopy(Store* settings, int hidden) {
+    for (int which = 0; which < SETTINGS_KEYS; which++) {
+        char name[64];
+        if (SettingsFileKey(settings, which, name, sizeof name) &&
+            TakeRecord(settings, name, hidden) == RECORD_HANDED_OVER) {
+            Suspend(settings);
+            return 1;
+        }
+    }
+    return 0;
 }

@@ -44,7 +44,8 @@ struct EditionWalk {
 
 static int WriteEditionLine(const char* line, void* context) {
     EditionWalk* walk = (EditionWalk*)context;
-    if (strlen(line) <= 2 || !UsableKey(line, 1)) return 0;
+    // "*" is the key of the year of the last download.
+    if (strlen(line) <= 2 || line[0] == '*' || !UsableKey(line, 1)) return 0;
     char letter[2] = {line[0], 0};
     WriteText(walk->store, EDITION_SECTION, letter, line + 1);
     if (!walk->chosen[0]) walk->chosen[0] = line[0];

@@ -214,11 +214,24 @@ struct LoadWalk {
     char updated[1024]; // the current language's "Updated at "
 };
 
+// An entry that no catalogue line or detection can have made (saved before catalogue lines
+// were checked): a control character anywhere, or a code that is not two printable, non-blank
+// ASCII characters. It is not loaded, so the next save drops it.
+static int UnusableEntry(const char* value, const Product* record) {
+    for (const unsigned char* p = (const unsigned char*)value; *p && *p != '\r' && *p != '\n'; p++)
+        if (*p < ' ' || *p == 0x7F) return 1;
+    const unsigned char* code = (const unsigned char*)record->code;
+    if (!code[0]) return 0;
+    return strlen(record->code) != 2 || code[0] <= ' ' || code[0] >= 0x7F || code[1] <= ' ' ||
+           code[1] >= 0x7F;
+}
+
 static int LoadEntry(const char*, const char* value, void* context) {
     LoadWalk* walk = (LoadWalk*)context;
     if (!value[0]) return 0;
     Product record;
     ParseProductEntry(value, &record);
+    if (UnusableEntry(value, &record)) return 0;
     size_t n = strlen(walk->updated);
     if (n == 0 || strncmp(record.state, walk->updated, n) != 0) record.state[0] = 0;
     record.image = 0;

@@ -20,6 +20,7 @@ enum {
     FS_OPEN_READ = 1,      // existing file, reading, others may read
     FS_OPEN_READWRITE = 2, // existing file, reading and writing, others may read and write
     FS_CREATE_WRITE = 3,   // created or truncated, writing, no sharing, with the given attributes
+    FS_CREATE_NEW = 4,     // as 3, but only where no file or link of that name exists (none is followed)
 };
 
 struct FsProvider {
@@ -38,6 +39,9 @@ struct FsProvider {
     int (*SetAttributes)(const char* path, uint32_t attributes);
     int (*Exists)(const char* path);               // nonzero when a file or folder of that name exists
     int (*Move)(const char* from, const char* to); // replaces an existing file at 'to'
+    // Puts the file 'from' in the place of the file 'to' in one step, written through to the
+    // disk: a reader sees the old or the new file, never a part. 'to' need not exist.
+    int (*Replace)(const char* from, const char* to);
 
     int (*Open)(const char* path, int mode, uint32_t attributes, FsFile** file);
     int (*Read)(FsFile* file, void* buffer, size_t size, size_t* done);

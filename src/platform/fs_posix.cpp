@@ -140,10 +140,11 @@ static int PosixOpen(const char* path, int mode, uint32_t attributes, FsFile** f
     case FS_OPEN_READ: flags = O_RDONLY; break;
     case FS_OPEN_READWRITE: flags = O_RDWR; break;
     case FS_CREATE_WRITE: flags = O_WRONLY | O_CREAT; break; // truncated once it may be
+    case FS_CREATE_NEW: flags = O_WRONLY | O_CREAT | O_EXCL; break;
     default: return ERR_INVALID_PARAMETER;
     }
     struct stat st;
-    if (mode != FS_OPEN_READ && stat(native, &st) == 0) {
+    if (mode != FS_OPEN_READ && mode != FS_CREATE_NEW && stat(native, &st) == 0) {
         if (S_ISDIR(st.st_mode)) return ERR_ACCESS_DENIED;
         // The read-only attribute stops writers, also when the tests run as root.
         if (!(st.st_mode & S_IWUSR)) return ERR_ACCESS_DENIED;
@@ -307,6 +308,21 @@ static int PosixMove(const char* from, const char* to) {
     return rename(a, b) == 0 ? 0 : PathError(a);
 }
 
+// The rename reaches the disk with its folder.
+static int PosixReplace(const char* from, const char* to) {
+    int r = PosixMove(from, to);
+    if (r) return r;
+    char folder[4096];
+    Native(to, folder, sizeof folder);
+    char* cut = strrchr(folder, '/');
+    if (cut) *cut = 0;
+    int fd = open(cut ? (folder[0] ? folder : "/") : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    fsync(fd);
+    close(fd);
+    return 0;
+}
+
 static const FsProvider kLocalProvider = {
     "local",
     NULL,
@@ -321,6 +337,7 @@ static const FsProvider kLocalProvider = {
     PosixSetAttributes,
     PosixExists,
     PosixMove,
+    PosixReplace,
     PosixOpen,
     PosixRead,
     PosixWrite,

@@ -67,7 +67,8 @@ static int Win32Open(const char* path, int mode, uint32_t attributes, FsFile** f
         disposition = OPEN_EXISTING;
         break;
     case FS_CREATE_WRITE:
-        access = GENERIC_WRITE, share = 0, disposition = CREATE_ALWAYS;
+    case FS_CREATE_NEW:
+        access = GENERIC_WRITE, share = 0, disposition = mode == FS_CREATE_NEW ? CREATE_NEW : CREATE_ALWAYS;
         flags = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
         break;
     default: return ERROR_INVALID_PARAMETER;
@@ -197,6 +198,17 @@ static int Win32Move(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
 }
 
+// ReplaceFileA keeps what the old file carries (attributes, security); where it cannot, or
+// when there is no old file, the new one is moved in its place.
+static int Win32Replace(const char* from, const char* to) {
+    if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES &&
+        ReplaceFileA(to, from, NULL, REPLACEFILE_WRITE_THROUGH, NULL, NULL))
+        return 0;
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : LastErrorOr(ERROR_ACCESS_DENIED);
+}
+
 static const FsProvider kLocalProvider = {
     "local",
     NULL,
@@ -211,6 +223,7 @@ static const FsProvider kLocalProvider = {
     Win32SetAttributes,
     Win32Exists,
     Win32Move,
+    Win32Replace,
     Win32Open,
     Win32Read,
     Win32Write,

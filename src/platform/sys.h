@@ -30,6 +30,12 @@ size_t SysAnsiToUtf16(const char* text, uint16_t* out, size_t count);
 size_t SysExpandEnvironment(const char* text, char* out, size_t size);
 // The program file's full path (GetModuleFileNameA); returns the length.
 size_t SysModulePath(char* out, size_t size);
+// What tells a file or folder from every other one of the machine, whatever the spelling of
+// its path (a short name, another drive letter for its folder): the volume's serial number and
+// the file's index on it (GetFileInformationByHandle). Returns 0 or an error.
+int SysFileIdentity(const char* path, uint64_t* volume, uint64_t* index);
+// The full path, its existing parts in their long form (GetFullPathNameA, GetLongPathNameA).
+size_t SysLongPath(const char* path, char* out, size_t size);
 // The user's application-data folder (CSIDL 26), else the Windows folder; no trailing separator.
 size_t SysAppDataFolder(char* out, size_t size);
 // The user's temporary folder with its trailing separator (GetTempPathA).

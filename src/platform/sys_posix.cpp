@@ -2,9 +2,11 @@
 // as on the systems the program runs on; paths come from settable values.
 #include <ctype.h>
 #include <errno.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #include "platform/sys.h"
@@ -155,6 +157,29 @@ size_t SysExpandEnvironment(const char* text, char* out, size_t size) {
 size_t SysModulePath(char* out, size_t size) {
     return CopyText(out, size, gModulePath);
 }
+// The path with '\\' taken as a separator.
+static void Slashed(const char* path, char* out, size_t size) {
+    CopyText(out, size, path);
+    for (char* p = out; *p; p++)
+        if (*p == '\\') *p = '/';
+}
+
+int SysFileIdentity(const char* path, uint64_t* volume, uint64_t* index) {
+    char native[4096];
+    Slashed(path, native, sizeof native);
+    struct stat st;
+    *volume = *index = 0;
+    if (stat(native, &st) != 0) return errno == ENOENT ? 2 : 5;
+    *volume = (uint64_t)st.st_dev, *index = (uint64_t)st.st_ino;
+    return 0;
+}
+
+size_t SysLongPath(const char* path, char* out, size_t size) {
+    char native[4096], real[PATH_MAX];
+    Slashed(path, native, sizeof native);
+    return CopyText(out, size, realpath(native, real) ? real : path);
+}
+
 size_t SysAppDataFolder(char* out, size_t size) {
     return CopyText(out, size, gAppData);
 }

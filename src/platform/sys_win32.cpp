@@ -85,6 +85,27 @@ size_t SysModulePath(char* out, size_t size) {
     return CopyText(out, size, path[0] == '"' ? path + 1 : path);
 }
 
+int SysFileIdentity(const char* path, uint64_t* volume, uint64_t* index) {
+    HANDLE file =
+        CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (file == INVALID_HANDLE_VALUE) return (int)GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    int r = GetFileInformationByHandle(file, &info) ? 0 : (int)GetLastError();
+    CloseHandle(file);
+    *volume = r ? 0 : info.dwVolumeSerialNumber;
+    *index = r ? 0 : ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return r;
+}
+
+size_t SysLongPath(const char* path, char* out, size_t size) {
+    char full[MAX_PATH * 4], longer[MAX_PATH * 4];
+    DWORD n = GetFullPathNameA(path, sizeof full, full, NULL);
+    if (n == 0 || n >= sizeof full) CopyText(full, sizeof full, path);
+    n = GetLongPathNameA(full, longer, sizeof longer);
+    return CopyText(out, size, n && n < sizeof longer ? longer : full);
+}
+
 size_t SysAppDataFolder(char* out, size_t size) {
     char path[MAX_PATH + 1] = "";
     LPITEMIDLIST list = NULL;

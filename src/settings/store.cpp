@@ -66,7 +66,7 @@ int SetFile(Store* store, const char* path, int mode) {
     StoreLock lock(store);
     if (!lock.held) return ERR_WAIT_TIMEOUT;
     if (SysCompareNoCase(path, store->path) == 0) return -1;
-    const FsProvider* fs = FsLocal();
+    const FsProvider* fs = store->fs;
     if (path[0] && !(mode == 0 && !fs->Exists(path))) {
         if (HasInvalidNameCharacter(path)) return ERR_INVALID_NAME;
         FsFile* file;
@@ -98,7 +98,7 @@ void LoadContent(Store* store, const char* path) {
     if (!from[0]) return;
     char* data;
     size_t size;
-    int r = FsLocal()->ReadWhole(from, &data, &size);
+    int r = store->fs->ReadWhole(from, &data, &size);
     if (r) {
         if (r != ERR_FILE_NOT_FOUND && r != ERR_PATH_NOT_FOUND) store->unreadable = r;
         return;
@@ -117,7 +117,7 @@ static void LocateFile(Store* store) {
     char profile[1024], local[1024];
     ProfileLocation(profile, sizeof profile);
     LocalLocation(local, sizeof local);
-    const FsProvider* fs = FsLocal();
+    const FsProvider* fs = store->fs;
     int profileExists = profile[0] && fs->Exists(profile);
     int localExists = fs->Exists(local);
     if (profileExists) SetFile(store, profile, 1);
@@ -158,6 +158,7 @@ void OpenStore(Store* store, const char* path, uint32_t flags) {
     memset(store, 0, sizeof *store);
     store->flags = flags & ~(uint32_t)STORE_DESKTOP_CHANGED;
     store->mutex = SysMutexCreate();
+    store->fs = FsLocal();
     if (path)
         SetFile(store, path, 0);
     else if (!(flags & STORE_NO_LOCATE))
@@ -177,18 +178,55 @@ size_t GetFilePath(Store* store, char* out, size_t size) {
     return CopyText(out, size, lock.held ? store->path : "");
 }
 
-size_t SettingsFileKey(Store* store, char* out, size_t size) {
-    char path[1024];
-    if (!GetFilePath(store, path, sizeof path)) LocalLocation(path, sizeof path);
-    for (char* p = path; *p; p++)
-        if (*p == '/') *p = '\\';
-    NormalisePath(path, sizeof path);
-    SysUpperCase(path);
-    uint64_t hash = 14695981039346656037ull; // FNV-1a
-    for (const unsigned char* p = (const unsigned char*)path; *p; p++)
+// The folder part of path, without its trailing separator unless it is a drive's root.
+static void FolderOf(const char* path, char* out, size_t size) {
+    CopyText(out, size, path);
+    *(char*)PathFileName(out) = 0;
+    size_t n = strlen(out);
+    if (n > 1 && IsPathSeparator(out[n - 1]) && out[n - 2] != ':') out[n - 1] = 0;
+}
+
+// "QXUpdate-" and the text's FNV-1a hash in 16 hex digits.
+static size_t HashedKey(const char* text, char* out, size_t size) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char* p = (const unsigned char*)text; *p; p++)
         hash = (hash ^ *p) * 1099511628211ull;
     return FormatText(out, size, "QXUpdate-%08lx%08lx", (unsigned long)(uint32_t)(hash >> 32),
                       (unsigned long)(uint32_t)hash);
+}
+
+static void IdentityText(uint64_t volume, uint64_t index, char* out, size_t size) {
+    FormatText(out, size, "%08lx:%08lx%08lx", (unsigned long)(uint32_t)volume,
+               (unsigned long)(uint32_t)(index >> 32), (unsigned long)(uint32_t)index);
+}
+
+size_t SettingsFileKey(Store* store, int which, char* out, size_t size) {
+    char path[1024];
+    if (!GetFilePath(store, path, sizeof path)) LocalLocation(path, sizeof path);
+    uint64_t volume, index;
+    char text[1100];
+    if (which == SETTINGS_KEY_FILE) {
+        if (SysFileIdentity(path, &volume, &index)) return CopyText(out, size, "");
+        IdentityText(volume, index, text, sizeof text);
+        return HashedKey(text, out, size);
+    }
+    for (char* p = path; *p; p++)
+        if (*p == '/') *p = '\\';
+    NormalisePath(path, sizeof path);
+    char name[1024], folder[1024];
+    SysLongPath(path, name, sizeof name); // the file's long name, where it exists
+    FolderOf(path, folder, sizeof folder);
+    if (SysFileIdentity(folder, &volume, &index) == 0) {
+        IdentityText(volume, index, text, sizeof text);
+    } else {
+        SysLongPath(folder, text, sizeof text);
+        for (char* p = text; *p; p++)
+            if (*p == '/') *p = '\\';
+    }
+    AppendText(text, sizeof text, "\\");
+    AppendText(text, sizeof text, PathFileName(name));
+    SysUpperCase(text);
+    return HashedKey(text, out, size);
 }
 
 void Suspend(Store* store) {
@@ -200,49 +238,67 @@ int DesktopChanged(Store* store) {
     return (store->flags & STORE_DESKTOP_CHANGED) != 0;
 }
 
-// Creates or truncates the settings file and writes text, keeping hidden and system attributes.
-static int WriteSettingsFile(const char* path, const char* text, size_t length) {
-    const FsProvider* fs = FsLocal();
-    int folderCreated = 0;
-    for (;;) {
-        uint32_t attributes = 0, keep = FILE_ATTR_NORMAL;
-        if (fs->GetAttributes(path, &attributes) == 0) {
-            if (attributes & FILE_ATTR_READONLY)
-                fs->SetAttributes(path, attributes & ~(uint32_t)FILE_ATTR_READONLY);
-            if (attributes & (FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM))
-                keep = attributes & (FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM);
-        }
-        FsFile* file;
-        int r = fs->Open(path, FS_CREATE_WRITE, keep, &file);
-        if (r && r != ERR_PATH_NOT_FOUND) {
-            FsFile* probe;
-            int p = fs->Open(path, FS_OPEN_READ, 0, &probe);
-            if (p == 0) fs->Close(probe);
-            if (p == ERR_FILE_NOT_FOUND) SysSleep(1000);
-            r = fs->Open(path, FS_CREATE_WRITE, keep, &file);
-        }
-        if (r == ERR_PATH_NOT_FOUND && !folderCreated) {
-            char folder[1024];
-            CopyText(folder, sizeof folder, path);
-            *(char*)PathFileName(folder) = 0;
-            size_t n = strlen(folder);
-            if (n > 1 && IsPathSeparator(folder[n - 1])) folder[n - 1] = 0;
-            fs->CreateFolder(folder);
-            folderCreated = 1;
-            continue;
-        }
-        if (r) return ERR_OPEN_FAILED;
-        size_t done;
-        r = fs->Write(file, text, length, &done);
-        int c = fs->Close(file);
-        return r ? r : c;
+// Creates "<name>.new" beside the settings file, created anew (a name left by a save that
+// was cut short is removed first; a link found there is never followed), with the folder
+// made once when it is missing.
+static int CreateBeside(const FsProvider* fs, const char* spare, uint32_t attributes, FsFile** file) {
+    if (fs->Exists(spare)) fs->Delete(spare);
+    int r = fs->Open(spare, FS_CREATE_NEW, attributes, file);
+    if (r == ERR_PATH_NOT_FOUND) {
+        char folder[1024];
+        FolderOf(spare, folder, sizeof folder);
+        fs->CreateFolder(folder);
+        r = fs->Open(spare, FS_CREATE_NEW, attributes, file);
     }
+    return r;
 }
 
-static int SameAsOnDisk(const char* path, const char* text, size_t length) {
+// Puts the finished new file in the settings file's place, read-only attribute removed first
+// (and given back when the file stays); a second attempt follows, after a second's wait when the
+// file is just then missing (another program replacing it).
+static int SwapIn(const FsProvider* fs, const char* spare, const char* path) {
+    uint32_t attributes = 0;
+    int readOnly = fs->GetAttributes(path, &attributes) == 0 && (attributes & FILE_ATTR_READONLY);
+    if (readOnly) fs->SetAttributes(path, attributes & ~(uint32_t)FILE_ATTR_READONLY);
+    int r = fs->Replace(spare, path);
+    if (r) {
+        FsFile* probe;
+        int p = fs->Open(path, FS_OPEN_READ, 0, &probe);
+        if (p == 0) fs->Close(probe);
+        if (p == ERR_FILE_NOT_FOUND) SysSleep(1000);
+        r = fs->Replace(spare, path);
+    }
+    if (r && readOnly) fs->SetAttributes(path, attributes);
+    return r;
+}
+
+// The settings file is never written in place: the text goes into a new file beside it, which
+// reaches the disk and then takes the file's place in one step, so a killed process, a machine
+// losing power or a full disk leaves the old file or the new one, never a part of it. The file's
+// hidden and system attributes are kept. Where the folder takes no new file, or the file cannot
+// be replaced, the result is 110 and the file stays as it was; a failed write gives its error.
+static int WriteSettingsFile(const FsProvider* fs, const char* path, const char* text, size_t length) {
+    uint32_t attributes = 0, keep = FILE_ATTR_NORMAL;
+    if (fs->GetAttributes(path, &attributes) == 0 && (attributes & (FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM)))
+        keep = attributes & (FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM);
+    char spare[1040];
+    FormatText(spare, sizeof spare, "%s.new", path);
+    FsFile* file;
+    if (CreateBeside(fs, spare, keep, &file)) return ERR_OPEN_FAILED;
+    size_t done;
+    int r = fs->Write(file, text, length, &done);
+    if (!r && fs->Flush) r = fs->Flush(file);
+    int c = fs->Close(file);
+    if (!r) r = c;
+    if (!r && SwapIn(fs, spare, path)) r = ERR_OPEN_FAILED;
+    if (r) fs->Delete(spare);
+    return r;
+}
+
+static int SameAsOnDisk(const FsProvider* fs, const char* path, const char* text, size_t length) {
     char* data;
     size_t size;
-    if (FsLocal()->ReadWhole(path, &data, &size)) return 0;
+    if (fs->ReadWhole(path, &data, &size)) return 0;
     int same = size == length && memcmp(data, text, length) == 0;
     free(data);
     return same;
@@ -250,8 +306,7 @@ static int SameAsOnDisk(const char* path, const char* text, size_t length) {
 
 // Keeps a file that the text could not hold whole beside it, as "<name>.bak" (or .bak2 to
 // .bak9 when that holds another file), unless a backup already holds the same bytes.
-static int KeepDamagedFile(const char* path) {
-    const FsProvider* fs = FsLocal();
+static int KeepDamagedFile(const FsProvider* fs, const char* path) {
     char* data;
     size_t size;
     int r = fs->ReadWhole(path, &data, &size);
@@ -263,7 +318,7 @@ static int KeepDamagedFile(const char* path) {
         if (i > 1) FormatText(name, sizeof name, "%s.bak%d", path, i);
         if (!fs->Exists(name))
             r = fs->WriteWhole(name, data, size);
-        else if (SameAsOnDisk(name, data, size))
+        else if (SameAsOnDisk(fs, name, data, size))
             r = 0;
     }
     free(data);
@@ -277,9 +332,9 @@ static int SaveText(Store* store, const char* path) {
     if (EncodeText(&store->encoding, store->text, &encoded, &length)) return ERR_NOT_ENOUGH_MEMORY;
     const char* bytes = encoded ? encoded : store->text;
     int r = 0;
-    if (!SameAsOnDisk(path, bytes, length)) {
-        if (store->encoding.damaged) r = KeepDamagedFile(path);
-        if (!r) r = WriteSettingsFile(path, bytes, length);
+    if (!SameAsOnDisk(store->fs, path, bytes, length)) {
+        if (store->encoding.damaged) r = KeepDamagedFile(store->fs, path);
+        if (!r) r = WriteSettingsFile(store->fs, path, bytes, length);
         if (!r) store->encoding.damaged = 0;
     }
     free(encoded);

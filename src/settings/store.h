@@ -21,10 +21,13 @@ enum {
     STORE_DESKTOP_CHANGED = 8, // store: the desktop differs in width and height
 };
 
+struct FsProvider;
+
 struct Store {
     SysMutex* mutex;
-    char* text; // the whole file, zero-terminated; NULL until loaded or when there is none
-    int utf8;   // the loaded file began with the UTF-8 byte order mark
+    const FsProvider* fs; // the local disks, set by OpenStore (tests put a faulty one here)
+    char* text;           // the whole file, zero-terminated; NULL until loaded or when there is none
+    int utf8;             // the loaded file began with the UTF-8 byte order mark
     // How the loaded file holds the text: written back the same way; when the text could not
     // hold the file at path whole, the file is kept beside it before it is first overwritten.
     TextEncoding encoding;
@@ -54,9 +57,12 @@ void LoadContent(Store* store, const char* path);
 void DropContent(Store* store);
 int Flush(Store* store);
 size_t GetFilePath(Store* store, char* out, size_t size);
-// A name that running copies of the program share exactly when they use the same settings file
-// (the file's path normalised and upper-cased, hashed): "QXUpdate-" and 16 hex digits.
-size_t SettingsFileKey(Store* store, char* out, size_t size);
+// Names that running copies of the program share exactly when they use the same settings file,
+// whatever the spelling of its path: "QXUpdate-" and 16 hex digits. SETTINGS_KEY_FOLDER is made
+// from the identity of the file's folder (its long path where that cannot be read) and the file's
+// long name; SETTINGS_KEY_FILE from the file's own identity, empty while the file does not exist.
+enum { SETTINGS_KEY_FOLDER, SETTINGS_KEY_FILE, SETTINGS_KEYS };
+size_t SettingsFileKey(Store* store, int which, char* out, size_t size);
 void Suspend(Store* store);
 
 // Reading: 0 found, 1 not found. A missing value yields the default (or ""); a value present

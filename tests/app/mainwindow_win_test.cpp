@@ -215,6 +215,21 @@ TEST_F(MainWindowTest, EndOfSessionWritesTheSettingsFileAlsoDuringAJob) {
     Finish();
 }
 
+TEST_F(MainWindowTest, DestroyFromAnotherProgramDuringAJobStopsTheJobAndWaitsForIt) {
+    Start();
+    ASSERT_TRUE(Run(CMD_SEARCH_UPDATES));
+    PostMessageA(window, WM_DESTROY, 0, 0); // as another program can, while closing is refused
+    PostMessageA(window, WM_DESTROY, 0, 0);
+    Pump(50);
+    EXPECT_EQ(gApp->cancelRequested, 1);
+    EXPECT_EQ(FinishShutdown(200), WAIT_TIMEOUT); // the job runs on: nothing it uses may go
+    SetEvent(job.release);
+    EXPECT_EQ(FinishShutdown(5000), 0); // its end, sent to the window, is carried out meanwhile
+    EXPECT_EQ(gApp->busyCount, 0);
+    Command(CMD_SEARCH_UPDATES); // no job starts after the destruction
+    EXPECT_EQ(job.started, 1);
+}
+
 TEST_F(MainWindowTest, PlacementRoundTrip) {
     // The window shown: at the place and size, "max"imised, or "" in the default size.
     const std::pair<const char*, std::string> cases[] = {

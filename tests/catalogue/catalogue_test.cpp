@@ -90,7 +90,7 @@ TEST_F(CatalogueTest, EditionListIsRebuiltKeepingTheChoice) {
     SysTime now;
     SysUtcTime(&now);
     Settings("[Edition]\r\nDefault=q\r\nq=Gone\r\n");
-    gServed["dw/edi.txt"] = "dWindows 32 bit\r\nwWindows 64 bit\r\nx1\r\n";
+    gServed["dw/edi.txt"] = "*2999 is the year's key\r\ndWindows 32 bit\r\nwWindows 64 bit\r\nx1\r\n";
     RefreshEditionList(&store); // the choice is kept though the list no longer names it
     EXPECT_EQ(store.text, "[Edition]\r\nd=Windows 32 bit\r\nw=Windows 64 bit\r\nDefault=q\r\n*=" +
                               std::to_string(now.year) + "\r\n");

@@ -8,6 +8,7 @@
 #include "platform/fs.h"
 #include "settings/store.h"
 #include "support/testfiles.h"
+#include "update/faultfs.h"
 
 namespace {
 
@@ -139,12 +140,34 @@ TEST_F(StoreTest, AFileTheTextCannotHoldIsKeptBeforeItIsOverwritten) {
     }
 }
 
+// Each file operation of a save fails, or the process stops there: the file holds the old text
+// or the new one, and the next save leaves nothing beside it.
+TEST_F(StoreTest, ASaveCutAtAnyStepLeavesTheOldOrTheNewFile) {
+    const std::string before = "[QXUpdate]\r\nOpt=4\r\n", big(200000, 'x');
+    for (int mode : {FAULT_FAIL, FAULT_STOP})
+        for (int at = 1; at <= 12; at++) { // a save takes 9 or 10 operations
+            SCOPED_TRACE(std::to_string(mode) + " at " + std::to_string(at));
+            Open(before);
+            WriteText(&store, "QXUpdate", "Big", big.c_str());
+            store.fs = FaultFs();
+            gFault = FaultPlan{mode, at};
+            Flush(&store);
+            std::string now = ReadFileText(path);
+            EXPECT_TRUE(now == before || now == before + "Big=" + big + "\r\n") << now.size();
+            store.fs = FsLocal();
+            WriteText(&store, "QXUpdate", "Opt", "8");
+            EXPECT_EQ(Flush(&store), 0);
+            CloseStore(&store);
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 1);
+        }
+}
+
 TEST(SettingsFileKey, IsSharedOnlyByTheSameSettingsFile) {
-    auto key = [](const char* path) {
+    auto key = [](const char* path, int which = SETTINGS_KEY_FOLDER) {
         Store store;
         OpenStore(&store, path, STORE_NO_LOCATE);
         char out[64];
-        SettingsFileKey(&store, out, sizeof out);
+        SettingsFileKey(&store, which, out, sizeof out);
         CloseStore(&store);
         return std::string(out);
     };
@@ -152,6 +175,7 @@ TEST(SettingsFileKey, IsSharedOnlyByTheSameSettingsFile) {
     EXPECT_EQ(key("c:/qx/sub/../QXUPD.ini"), mine);
     EXPECT_NE(key("D:\\QX\\QXUpd.INI"), mine); // a portable copy on another drive
     EXPECT_NE(key("C:\\QX2\\QXUpd.INI"), mine);
+    EXPECT_EQ(key("C:\\QX\\QXUpd.INI", SETTINGS_KEY_FILE), ""); // no such file
 }
 
 TEST_F(StoreTest, ConcurrentWritersLoseNothing) {

@@ -2,6 +2,7 @@
 // changes kept in memory when there is no place to write them.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <string>
 #include "settings/store.h"
 #include "support/testfiles.h"
@@ -30,4 +31,28 @@ TEST(WindowsStore, FlushKeepsHiddenDropsReadOnlyAndKeepsWhatItCannotWrite) {
     EXPECT_EQ(store.dirty, 0);
     CloseStore(&store);
     SetFileAttributesA(local.c_str(), FILE_ATTRIBUTE_NORMAL); // so the folder can go
+}
+
+// The machine's root folder as drive Z: spells the same file (as another drive letter for its
+// folder would), also while the file does not exist.
+TEST(WindowsStore, EverySpellingOfTheSettingsFileGivesTheSameKeys) {
+    auto key = [](const std::string& path, int which) {
+        Store store;
+        OpenStore(&store, path.c_str(), STORE_NO_LOCATE);
+        char out[64];
+        SettingsFileKey(&store, which, out, sizeof out);
+        CloseStore(&store);
+        return std::string(out);
+    };
+    TempFolder folder;
+    const std::string path = folder.path + "\\Updat.INI";
+    auto unixName = (char*(CDECL*)(const WCHAR*))(void*)GetProcAddress(GetModuleHandleA("kernel32"),
+                                                                       "wine_get_unix_file_name");
+    std::string z = "Z:" + std::string(unixName(std::wstring(path.begin(), path.end()).c_str()));
+    std::replace(z.begin(), z.end(), '/', '\\');
+    WriteFileText(path, "");
+    EXPECT_EQ(key(path, SETTINGS_KEY_FILE), key(z, SETTINGS_KEY_FILE));
+    EXPECT_NE(key(path, SETTINGS_KEY_FILE), "");
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(key(path, SETTINGS_KEY_FOLDER), key(z, SETTINGS_KEY_FOLDER)) << z;
 }

@@ -64,6 +64,7 @@ FsProvider Faulty() {
     // Has no error to report, so only a stopped process gets no answer.
     p.Exists = [](const char* f) { return Hit() && gFault.mode == FAULT_STOP ? 0 : kLocal->Exists(f); };
     p.Move = [](const char* from, const char* to) { return Hit() ? kFault : kLocal->Move(from, to); };
+    p.Replace = [](const char* from, const char* to) { return Hit() ? kFault : kLocal->Replace(from, to); };
     p.Open = [](const char* f, int m, uint32_t a, FsFile** o) {
         return Hit() ? (*o = NULL, kFault) : kLocal->Open(f, m, a, o);
     };
