@@ -60,7 +60,8 @@ void CheckList(const char* text, bool editions) {
     for (const std::string& line : lines) {
         std::string key = line.substr(0, keyLength);
         // a code or letter the settings file can hold as a key
-        if (line.size() <= 2 || !Printable(key, true) || key.find('=') != std::string::npos || key[0] == '[')
+        if (line.size() <= 2 || !Printable(key, true) || key.find('=') != std::string::npos ||
+            key[0] == '[' || (editions && key[0] == '*')) // "*" holds the year of the download
             continue;
         if (editions) expected.emplace("Default", key);
         expected[key] = Trimmed(line.substr(keyLength));
