@@ -80,6 +80,7 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         const char *code, *name;
         const char* entry; // the stored form, where other copies rely on it
         const char* back;  // NULL: the name itself
+        const char* location = "C:\\QX";
     } cases[] = {
         {"qj", "QX Navigator", "qj;QX Navigator;5.20;5.20;;C:\\QX"},
         {"qj", "Odd;name", "qj;\"Odd;name\";5.20;5.20;;C:\\QX"},
@@ -91,11 +92,13 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         {"qj", "a;'b\";"},
         {"qj", "a\";b';c", NULL, "a';b';c"}, // no quoting carries both
         {"qj", "a\r\nb", NULL, "a  b"},      // a line end would end the settings line
+        {"qj", "QX", "qj;QX;5.20;5.20;;\"C:\\Q;X\"", NULL, "C:\\Q;X"}, // the last field, quoted
     };
     Open("");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Product p = Record("qj;;5.20;5.20;;C:\\QX");
+        Product p = Record("qj;;5.20;5.20;;");
+        CopyText(p.location, sizeof p.location, c.location);
         CopyText(p.code, sizeof p.code, c.code);
         CopyText(p.name, sizeof p.name, c.name);
         MemoryRows saved, loaded;
@@ -104,7 +107,8 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         std::string entry = store.text;
         EXPECT_EQ(entry, c.entry ? "[Products]\r\n1=" + std::string(c.entry) + "\r\n" : entry);
         LoadProductTable(&loaded.store, &store);
-        std::string back = std::string(c.code) + ":" + (c.back ? c.back : c.name) + "|5.20|5.20||C:\\QX";
+        std::string back =
+            std::string(c.code) + ":" + (c.back ? c.back : c.name) + "|5.20|5.20||" + c.location;
         EXPECT_EQ(loaded.Lines(), Lines{back}) << entry;
     }
     EXPECT_STREQ(Record("abcdef;QX").code, "abc"); // a longer code in another copy's entry

@@ -39,7 +39,7 @@ TEST(PackageNames, JoinsFolderAndNameOrRefusesNamesThatWouldLeaveIt) {
     const char* refused[] = {
         "..\\evil.txt", ".. \\evil.txt", "sub.\\a.txt", "sub/..", "/../evil.txt", "\\\\?\\C:\\evil.txt",
         "C:\\evil.txt", "nul.txt",       "sub\\com1",   "sub\\",  "sub/.",        "a<b",
-        "tab\there"};
+        "tab\there",    "nul .txt",      "com1 .log"};
     for (const char* name : refused) {
         SCOPED_TRACE(name);
         EXPECT_EQ(JoinEntryPath("C:\\P", name, out, sizeof out), ERR_INVALID_NAME);
@@ -114,43 +114,53 @@ void Restore(const std::string& folder, const std::map<std::string, std::string>
 }
 
 // Every operation of an install, failed alone or with the process stopped right there:
-// once recovered, the folder holds the old files or the new ones, and nothing else. One file
-// is alone in a folder of the user's that has the staging folder's name.
+// once recovered, the folder holds the old files or the new ones, and nothing else; a failed
+// one leaves them so before any recovery too (its staging folder aside). One file is alone in
+// a folder of the user's that has the staging folder's name. A package of 41 entries, whose
+// journal outgrows any buffer sized for a few names, is stopped at every eleventh operation.
 TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
-    std::vector<TestEntry> entries;
     FsLocal()->CreateFolder((target + "/~qxstage").c_str());
-    for (int i = 0; i < 8; i++) {
-        std::string name = (i == 1 ? "~qxstage/r" : i % 2 ? "sub/r" : "r") + std::to_string(i) + ".txt";
-        WriteFileText(target + "/" + name, "old " + name);
-        entries.push_back({name, "new " + name});
-        if (i % 3 == 0) entries.push_back({"n" + std::to_string(i) + ".txt", "added"});
-    }
-    entries.push_back({"r0.txt", "twice"});
-    ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
-    auto before = Snapshot(target);
-    gFault = FaultPlan();
-    ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
-    auto after = Snapshot(target), expected = before; // files replaced and added, the rest kept
-    for (const TestEntry& e : entries)
-        expected[e.name] = e.data; // the last of two entries of one name wins
-    ASSERT_EQ(after, expected);
-    EXPECT_EQ(gFault.closedUnflushed, 0); // every staged file is on the disk before the moves
-    int operations = gFault.count;
-    for (int mode : {FAULT_FAIL, FAULT_STOP}) {
-        for (int at = 1; at <= operations; at += QX_FAULT_STRIDE) {
-            SCOPED_TRACE((mode == FAULT_FAIL ? "failed operation " : "stopped at operation ") +
-                         std::to_string(at));
-            Restore(target, before);
-            gFault = FaultPlan();
-            gFault.mode = mode, gFault.at = at;
-            int result = ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
-            gFault.mode = FAULT_NONE;
-            ASSERT_EQ(RecoverUpdateFolder(target.c_str(), FaultFs()), 0);
-            auto now = Snapshot(target);
-            if (mode == FAULT_FAIL)
-                ASSERT_EQ(now, result ? before : after) << result;
-            else
-                ASSERT_TRUE(now == before || now == after);
+    auto unstaged = [](std::map<std::string, std::string> f) { // without the staging folder
+        f.erase(f.lower_bound("~qxstage1"), f.lower_bound("~qxstage2"));
+        return f;
+    };
+    for (int files : {8, 30}) {
+        std::vector<TestEntry> entries;
+        for (int i = 0; i < files; i++) {
+            std::string name = (i == 1 ? "~qxstage/r" : i % 2 ? "sub/r" : "r") + std::to_string(i) + ".txt";
+            WriteFileText(target + "/" + name, "old " + name);
+            entries.push_back({name, "new " + name});
+            if (i % 3 == 0) entries.push_back({"n" + std::to_string(i) + ".txt", "added"});
+        }
+        entries.push_back({"r0.txt", "twice"});
+        ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
+        auto before = Snapshot(target);
+        gFault = FaultPlan();
+        ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
+        auto after = Snapshot(target), expected = before; // files replaced and added, the rest kept
+        for (const TestEntry& e : entries)
+            expected[e.name] = e.data; // the last of two entries of one name wins
+        ASSERT_EQ(after, expected);
+        EXPECT_EQ(gFault.closedUnflushed, 0); // every staged file is on the disk before the moves
+        int operations = gFault.count, stride = files > 8 ? 11 * QX_FAULT_STRIDE : QX_FAULT_STRIDE;
+        for (int mode : {FAULT_FAIL, FAULT_STOP}) {
+            for (int at = 1; at <= operations && (files == 8 || mode == FAULT_STOP); at += stride) {
+                SCOPED_TRACE((mode == FAULT_FAIL ? "failed operation " : "stopped at operation ") +
+                             std::to_string(at) + " of " + std::to_string(entries.size()) + " entries");
+                Restore(target, before);
+                gFault = FaultPlan();
+                gFault.mode = mode, gFault.at = at;
+                int result = ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
+                gFault.mode = FAULT_NONE;
+                if (mode == FAULT_FAIL)
+                    ASSERT_EQ(unstaged(Snapshot(target)), result ? before : after) << result;
+                ASSERT_EQ(RecoverUpdateFolder(target.c_str(), FaultFs()), 0);
+                auto now = Snapshot(target);
+                if (mode == FAULT_FAIL)
+                    ASSERT_EQ(now, result ? before : after) << result;
+                else
+                    ASSERT_TRUE(now == before || now == after);
+            }
         }
     }
 }

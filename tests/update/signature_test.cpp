@@ -83,6 +83,7 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
         {"cut inside the block", good.substr(0, block + 40), &keys, SIGNATURE_MISSING},
         {"the tag changed", changed(block), &keys, SIGNATURE_MISSING},
         {"signed for another product", Make("qx", secret), &keys, SIGNATURE_OTHER_PRODUCT},
+        {"signed for a longer code", Make("qjx", secret), &keys, SIGNATURE_OTHER_PRODUCT},
         {"signed without a package header", headerless, &keys, ERR_INVALID_DATA},
     };
     auto before = Snapshot(target);
