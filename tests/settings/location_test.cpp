@@ -117,8 +117,10 @@ TEST_F(LocationTest, DesktopCheckRecordsTheWorkArea) {
         int width, height;
         bool changed; // only when both dimensions differ from the recorded ones
         const char* recorded;
-    } cases[] = {
-        {1920, 1040, false, "#780,410"}, {1280, 1040, false, "#500,410"}, {1920, 984, true, "#780,3d8"}};
+    } cases[] = {{1920, 1040, false, "#780,410"},
+                 {1280, 1040, false, "#500,410"},
+                 {1920, 984, true, "#780,3d8"},
+                 {1920, 1040, false, "#780,410"}};
     WriteFileText(local, "[Desk]\r\n.=#780,410\r\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.recorded);

@@ -9,7 +9,7 @@ TEST(AnnouncedLengthTest, OnlyAPlainLengthCounts) {
         int announced;
         uint64_t length;
     } cases[] = {
-        {"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1234\r\n\r\n", 1, 1234},
+        {"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1239\r\n\r\n", 1, 1239},
         {"HTTP/1.1 200 OK\ncontent-length:\t0 \n", 1, 0},
         {"HTTP/1.1 200 OK\r\nContent-Length: 12\r\nContent-Encoding: identity\r\n", 1, 12},
         {"HTTP/1.1 200 OK\r\nContent-Length: 12", 1, 12}, // no line end after the last line
