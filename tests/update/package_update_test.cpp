@@ -118,7 +118,7 @@ void Restore(const std::string& folder, const std::map<std::string, std::string>
 // once recovered, the folder holds the old files or the new ones, and nothing else; a failed
 // one leaves them so before any recovery too (its staging folder aside). One file is alone in
 // a folder of the user's that has the staging folder's name. A package of 41 entries, whose
-// journal outgrows any buffer sized for a few names, is stopped at every eleventh operation.
+// journal outgrows any buffer sized for a few names, is stopped at every 23rd operation.
 TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
     FsLocal()->CreateFolder((target + "/~qxstage").c_str());
     auto unstaged = [](std::map<std::string, std::string> f) { // without the staging folder
@@ -143,7 +143,7 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
             expected[e.name] = e.data; // the last of two entries of one name wins
         ASSERT_EQ(after, expected);
         EXPECT_EQ(gFault.closedUnflushed, 0); // every staged file is on the disk before the moves
-        int operations = gFault.count, stride = files > 8 ? 11 * QX_FAULT_STRIDE : QX_FAULT_STRIDE;
+        int operations = gFault.count, stride = files > 8 ? 23 * QX_FAULT_STRIDE : QX_FAULT_STRIDE;
         for (int mode : {FAULT_FAIL, FAULT_STOP}) {
             for (int at = 1; at <= operations && (files == 8 || mode == FAULT_STOP); at += stride) {
                 SCOPED_TRACE((mode == FAULT_FAIL ? "failed operation " : "stopped at operation ") +
