@@ -1,6 +1,7 @@
 // Signed update packages: what a program built with a key extracts and what it refuses
 // before anything is written, the keys it reads, and signing in place.
 #include <gtest/gtest.h>
+#include <ctype.h>
 #include <sodium.h>
 #include <utility>
 #include "platform/fs.h"
