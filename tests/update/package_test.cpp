@@ -130,7 +130,8 @@ TEST(PackageDate, TakesADayPastTheMonthAsItsLastDay) {
     } cases[] = {
         {EncodePackageDate(2024, 4, 31), 2024, 4, 30},   {EncodePackageDate(2023, 2, 29), 2023, 2, 28},
         {EncodePackageDate(2024, 2, 31), 2024, 2, 29},   {0, 2011, 11, 30},
-        {EncodePackageDate(9999, 12, 31), 9999, 12, 31}, {EncodePackageDate(10000, 1, 1), 0, 0, 0}};
+        {EncodePackageDate(9999, 12, 31), 9999, 12, 31}, {EncodePackageDate(10000, 1, 1), 0, 0, 0},
+        {EncodePackageDate(2025, 3, 31), 2025, 3, 31},   {EncodePackageDate(2025, 5, 31), 2025, 5, 31}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
         uint64_t fileTime = 0, expected = 0;
