@@ -114,11 +114,10 @@ void Restore(const std::string& folder, const std::map<std::string, std::string>
             WriteFileText(folder + "/" + file.first, file.second);
 }
 
-// Every operation of an install, failed alone or with the process stopped right there:
-// once recovered, the folder holds the old files or the new ones, and nothing else; a failed
-// one leaves them so before any recovery too (its staging folder aside). One file is alone in
-// a folder of the user's that has the staging folder's name. A package of 41 entries, whose
-// journal outgrows any buffer sized for a few names, is stopped at every 23rd operation.
+// Every operation of an install, failed alone or with the process stopped right there: once
+// recovered (a failed one before too, its stage aside) the folder holds the old files or the
+// new ones, and nothing else. One file is alone in a user's folder of the stage's name. A
+// package of 41 entries, whose journal outgrows a buffer sized for a few names, stops every 23rd.
 TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
     FsLocal()->CreateFolder((target + "/~qxstage").c_str());
     auto unstaged = [](std::map<std::string, std::string> f) { // without the staging folder
