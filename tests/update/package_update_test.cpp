@@ -152,8 +152,8 @@ TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
                 gFault.mode = mode, gFault.at = at;
                 int result = ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
                 gFault.mode = FAULT_NONE;
-                if (mode == FAULT_FAIL)
-                    ASSERT_EQ(unstaged(Snapshot(target)), result ? before : after) << result;
+                ASSERT_TRUE(mode == FAULT_STOP || unstaged(Snapshot(target)) == (result ? before : after))
+                    << result;
                 ASSERT_EQ(RecoverUpdateFolder(target.c_str(), FaultFs()), 0);
                 auto now = Snapshot(target);
                 if (mode == FAULT_FAIL)
