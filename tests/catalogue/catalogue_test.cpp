@@ -81,9 +81,9 @@ TEST_F(CatalogueTest, ClassListKeepsOldEntriesAndTheLastLineWins) {
     Settings("[Class]\r\nqv=OldSeekMain\r\nxx=Kept\r\n");
     // Codes that cannot be settings keys are skipped ('[' would end the section), as is "qv" alone.
     gServed["dw/cls.txt"] =
-        "qjQXNavigatorMain\r\nqj+\r\nqv\r\nqtTask Keeper Main \r\n[aBad\r\n b Bad\r\nq=Bad\r\n";
+        "qjQXNavigatorMain\r\nqj=+\r\nqv\r\nqtTask Keeper Main \r\n[aBad\r\n b Bad\r\nq=Bad\r\n";
     RefreshClassList(&store);
-    EXPECT_STREQ(store.text, "[Class]\r\nqv=OldSeekMain\r\nxx=Kept\r\nqj=+\r\nqt=Task Keeper Main \r\n");
+    EXPECT_STREQ(store.text, "[Class]\r\nqv=OldSeekMain\r\nxx=Kept\r\nqj==+\r\nqt=Task Keeper Main \r\n");
 }
 
 TEST_F(CatalogueTest, EditionListIsRebuiltKeepingTheChoice) {
@@ -117,7 +117,9 @@ TEST_F(CatalogueTest, SixtyFourBitEditionIsOfferedOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Settings(("[Edition]\r\nd=Win 32\r\nw=Win 64\r\nDefault=" + std::string(c.chosen) + "\r\n").c_str());
+        Settings(("[Edition]\r\nd=Win 32\r\nw=Windows, for processors of x 64\r\nDefault=" +
+                  std::string(c.chosen) + "\r\n")
+                     .c_str());
         gWow64 = c.wow64, gYes = c.yes, gAsked = 0;
         OfferWin64Edition(&store, 0, &host);
         OfferWin64Edition(&store, 0, &host);

@@ -74,6 +74,8 @@ TEST(RegistryValueTest, OnlyAFullPathWithinTheDataNamesAFolder) {
         {"\\\\server\\share\\QX", "\\\\server\\share\\QX"},
         {std::string("\0", 1), NULL},
         {"QX", NULL},
+        {"_:\\QX", NULL},
+        {"Q\\\\QX", NULL},                      // no drive letter, nor a share's two separators first
         {std::string("\x43\x3A\0\0", 4), NULL}, // a number, "C:"
         {exact, NULL},
         {fits, fits.c_str()},

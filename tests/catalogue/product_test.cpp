@@ -51,24 +51,24 @@ TEST_F(ProductTest, WritingRowsNormalisesAndKeepsTheProductColumnAndCode) {
 }
 
 TEST_F(ProductTest, MergeFollowsCodesNamesAndLocations) {
-    m.Add("QX Navigator", "5.10", "5.10", "C:\\A\\QXNav.exe", "qj");
-    m.Add("QX Navigator", "5.10", "5.00", "D:\\B\\QXNav.exe", "qj");
+    m.Add("QX Navigator", "5.10", "5.10", "C:\\A\\QXNav.exe", "qjn");
+    m.Add("QX Navigator", "5.10", "5.00", "D:\\B\\QXNav.exe", "qjn");
     m.Add("QX Seek", "", "2.0", "C:\\Seek\\QXSeek.exe");
     m.Add("QX Task Keeper", "", "1.0", "C:\\TK\\QXTK.exe");
-    Product catalogue = Record("qj;QX Navigator;5.20"); // updates both copies
+    Product catalogue = Record("qjn;QX Navigator;5.20"); // updates both copies
     EXPECT_EQ(MergeProduct(&catalogue, &m.store), 2);
     Product byName = Record("qs;qx seek;2.1"); // a row without a code matches by name
     EXPECT_EQ(MergeProduct(&byName, &m.store), 1);
     EXPECT_EQ(
         m.Lines(),
-        (Lines{"qj:QX Navigator|5.20|5.10||C:\\A\\QXNav.exe", "qj:QX Navigator|5.20|5.00||D:\\B\\QXNav.exe",
+        (Lines{"qjn:QX Navigator|5.20|5.10||C:\\A\\QXNav.exe", "qjn:QX Navigator|5.20|5.00||D:\\B\\QXNav.exe",
                "qs:QX Seek|2.1|2.0||C:\\Seek\\QXSeek.exe", ":QX Task Keeper||1.0||C:\\TK\\QXTK.exe"}));
     Product otherCode = Record("qz;QX Navigator;9.9"); // rows with a code match by their code only
     EXPECT_EQ(MergeProduct(&otherCode, &m.store), 0);
     // The same folder found again (other letter case): merged, not added.
     Product same = Record(";QX Navigator;;5.11;;c:\\a\\qxnav.exe");
     EXPECT_EQ(MergeProduct(&same, &m.store), 1);
-    EXPECT_EQ(m.Lines()[0], "qj:QX Navigator|5.20|5.11||c:\\a\\qxnav.exe");
+    EXPECT_EQ(m.Lines()[0], "qjn:QX Navigator|5.20|5.11||c:\\a\\qxnav.exe");
     // Two records without codes match whatever their names.
     Product nameless = Record(";Something else;;9.9");
     EXPECT_EQ(MergeProduct(&nameless, &m.store), 1);
@@ -80,6 +80,7 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         const char *code, *name;
         const char* entry; // the stored form, where other copies rely on it
         const char* back;  // NULL: the name itself
+        const char* location = "C:\\QX";
     } cases[] = {
         {"qj", "QX Navigator", "qj;QX Navigator;5.20;5.20;;C:\\QX"},
         {"qj", "Odd;name", "qj;\"Odd;name\";5.20;5.20;;C:\\QX"},
@@ -90,11 +91,13 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         {"qj", "a;'b\";"},
         {"qj", "a\";b';c", NULL, "a';b';c"}, // no quoting carries both
         {"qj", "a\r\nb", NULL, "a  b"},      // a line end would end the settings line
+        {"qj", "QX", "qj;QX;5.20;5.20;;\"C:\\Q;X\"", NULL, "C:\\Q;X"}, // the last field, quoted
     };
     Open("");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Product p = Record("qj;;5.20;5.20;;C:\\QX");
+        Product p = Record("qj;;5.20;5.20;;");
+        CopyText(p.location, sizeof p.location, c.location);
         CopyText(p.code, sizeof p.code, c.code);
         CopyText(p.name, sizeof p.name, c.name);
         MemoryRows saved, loaded;
@@ -103,7 +106,8 @@ TEST_F(ProductTest, AwkwardFieldsSurviveSavingAndLoading) {
         std::string entry = store.text;
         EXPECT_EQ(entry, c.entry ? "[Products]\r\n1=" + std::string(c.entry) + "\r\n" : entry);
         LoadProductTable(&loaded.store, &store);
-        std::string back = std::string(c.code) + ":" + (c.back ? c.back : c.name) + "|5.20|5.20||C:\\QX";
+        std::string back =
+            std::string(c.code) + ":" + (c.back ? c.back : c.name) + "|5.20|5.20||" + c.location;
         EXPECT_EQ(loaded.Lines(), Lines{back}) << entry;
     }
     EXPECT_STREQ(Record("abcdef;QX").code, "abc"); // a longer code in another copy's entry

@@ -40,6 +40,7 @@ TEST(IniEdit, WritesAndDeletesWhereTheDialectSays) {
         const char *before, *after;
     } cases[] = {
         {'w', "[S]\r\nKey = old  \r\nNext=1\r\n", "[S]\r\nKey = v\r\nNext=1\r\n"},
+        {'w', "[S]\r\nKey=vv\r\n", "[S]\r\nKey=v\r\n"}, // a value cut to a prefix of itself
         // a new key goes to the end of the body, before the blank lines in front of the next header
         {'w', "[S]\r\nA=1\r\n\r\n[T]\r\nB=2\r\n", "[S]\r\nA=1\r\nKey=v\r\n\r\n[T]\r\nB=2\r\n"},
         {'w', "[S]\r\nA=1\r\n[T]\r\n", "[S]\r\nA=1\r\nKey=v\r\n[T]\r\n"},

@@ -117,8 +117,10 @@ TEST_F(LocationTest, DesktopCheckRecordsTheWorkArea) {
         int width, height;
         bool changed; // only when both dimensions differ from the recorded ones
         const char* recorded;
-    } cases[] = {
-        {1920, 1040, false, "#780,410"}, {1280, 1040, false, "#500,410"}, {1920, 984, true, "#780,3d8"}};
+    } cases[] = {{1920, 1040, false, "#780,410"},
+                 {1280, 1040, false, "#500,410"},
+                 {1920, 984, true, "#780,3d8"},
+                 {1920, 1040, false, "#780,410"}};
     WriteFileText(local, "[Desk]\r\n.=#780,410\r\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.recorded);
@@ -163,7 +165,7 @@ TEST_F(LocationTest, DefaultSizesScaleWithTheWorkAreaAndPlacementsFitTheScreen) 
         {"0,0,2560,2048,1", "0,0 2560x2048 1"}, // up to twice the screen in each direction
         {"0,0,2561,600,1", "800x600 0"},
         {"0,0,800,2049,1", "800x600 0"},
-        {"-4,-4,800,600,3", "-4,-4 800x600 3"},
+        {"-4,-8,800,600,3", "-4,-8 800x600 3"},
         {"-4,-4,800,600,2", "-4,-4 800x600 0"}, // only 1 and 3 are kept
         {"10,20,800,600", "800x600 0"},         // four numbers
         {"10,20,49,600,1", "800x600 0"},

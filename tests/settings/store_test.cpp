@@ -69,13 +69,17 @@ TEST_F(StoreTest, RoundTripKeepsForeignLinesAndStopsWhenSuspended) {
     WriteText(&store, "QXUpdate", "Col0", "150,0");
     WriteText(&store, "Class", "qj", "QXNavigatorMain");
     EXPECT_TRUE(FlushWrites());
-    EXPECT_EQ(ReadFileText(path),
-              "; by hand\r\n[QXUpdate]\r\nOpt = 12  \r\nPos=-4,-4\r\nfree text\r\nCol0=150,0\r\n"
-              "\r\n[Foreign]\nunix=lines\n\r\n[Class]\r\nqj=QXNavigatorMain\r\n");
+    const std::string saved =
+        "; by hand\r\n[QXUpdate]\r\nOpt = 12  \r\nPos=-4,-4\r\nfree text\r\nCol0=150,0\r\n"
+        "\r\n[Foreign]\nunix=lines\n\r\n[Class]\r\n";
+    EXPECT_EQ(ReadFileText(path), saved + "qj=QXNavigatorMain\r\n");
+    DeleteKey(&store, "Class", "qj"); // the text left is the start of the file's
+    EXPECT_TRUE(FlushWrites());
+    EXPECT_EQ(ReadFileText(path), saved);
     WriteText(&store, "QXUpdate", "Pos", "9"); // pending, and not written while suspended
     Suspend(&store);
-    DeleteSection(&store, "Class");
-    EXPECT_EQ(Value("Class", "qj"), "QXNavigatorMain");
+    DeleteSection(&store, "Foreign");
+    EXPECT_EQ(Value("Foreign", "unix"), "lines");
     EXPECT_FALSE(FlushWrites());
 }
 
@@ -90,11 +94,11 @@ std::string Utf16(const std::u16string& text, bool little) {
 }
 
 TEST_F(StoreTest, MarkedFilesKeepTheirEncodingAndTheUsersLines) {
-    // Greek and an emoji are not in the ANSI code page; the umlauts are.
-    const std::u16string mine =
-        u"\r\n[Mine]\r\nGreek=\u03A9\u03BC\u03AD\u03B3\u03B1 1\r\nWords=Gr\u00FC\u00DFe\r\n\U0001F600\r\n";
-    const std::string mine8 =
-        u8"\r\n[Mine]\r\nGreek=\u03A9\u03BC\u03AD\u03B3\u03B1 1\r\nWords=Gr\u00FC\u00DFe\r\n\U0001F600\r\n";
+    // Greek and two emoji (both "??" there) are not in the ANSI code page; the umlauts are.
+    const std::u16string mine = u"\r\n[Mine]\r\nGreek=\u03A9\u03BC\u03AD\u03B3\u03B1 "
+                                u"1\r\nWords=Gr\u00FC\u00DFe\r\n\U0001F600\r\n\U0001F601\r\n";
+    const std::string mine8 = u8"\r\n[Mine]\r\nGreek=\u03A9\u03BC\u03AD\u03B3\u03B1 "
+                              u8"1\r\nWords=Gr\u00FC\u00DFe\r\n\U0001F600\r\n\U0001F601\r\n";
     for (int form : {0, 1, 2}) { // UTF-16 little endian, big endian, UTF-8
         SCOPED_TRACE(form);
         auto file = [&](const std::string& opt) {

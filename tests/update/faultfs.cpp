@@ -55,7 +55,8 @@ FsProvider Faulty() {
     };
     p.Delete = [](const char* f) {
         if (Hit()) return kFault;
-        if (!gFault.undeletable.empty() && Slashed(gFault.undeletable) == Slashed(f))
+        if (!gFault.undeletable.empty() && Slashed(f).rfind(Slashed(gFault.undeletable), 0) == 0 &&
+            kLocal->Exists(f))
             return (int)ERR_ACCESS_DENIED;
         return kLocal->Delete(f);
     };

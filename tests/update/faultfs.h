@@ -14,7 +14,7 @@ struct FaultPlan {
     int at;                             // the operation, counted from 1, that the fault hits
     int count;                          // the operations seen so far
     void (*hook)();                     // when set, called at operation 'at' before it runs
-    std::string undeletable;            // a path whose deletion is refused (a file in use)
+    std::string undeletable;            // a path (and those below it) whose deletion is refused
     std::vector<std::string> atRestart; // the paths handed over for deletion at a restart
     std::set<FsFile*> unflushed;        // files written and not yet flushed
     int closedUnflushed;                // files closed without a flush after their writing

@@ -38,8 +38,8 @@ TEST(PackageNames, JoinsFolderAndNameOrRefusesNamesThatWouldLeaveIt) {
     // and blanks), a rooted or drive name, a device, a folder, a character Windows refuses.
     const char* refused[] = {
         "..\\evil.txt", ".. \\evil.txt", "sub.\\a.txt", "sub/..", "/../evil.txt", "\\\\?\\C:\\evil.txt",
-        "C:\\evil.txt", "nul.txt",       "sub\\com1",   "sub\\",  "sub/.",        "a<b",
-        "tab\there"};
+        "C:\\evil.txt", "nul.txt",       "sub\\com9",   "sub\\",  "sub/.",        "a<b",
+        "tab\there",    "nul .txt",      "com1 .log"};
     for (const char* name : refused) {
         SCOPED_TRACE(name);
         EXPECT_EQ(JoinEntryPath("C:\\P", name, out, sizeof out), ERR_INVALID_NAME);
@@ -96,6 +96,7 @@ TEST_F(UpdateTest, AMissingPackageOrFolderWritesNothing) {
     ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "x"}})), 0);
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), (temp / "nowhere").c_str()), -ERR_REQUEST_ABORTED);
     EXPECT_FALSE(FileExists(temp / "nowhere"));
+    EXPECT_EQ(RecoverUpdateFolder((temp / "nowhere").c_str(), NULL), 0); // nothing to recover
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), ""), ERR_PATH_NOT_FOUND);
 }
 
@@ -113,65 +114,75 @@ void Restore(const std::string& folder, const std::map<std::string, std::string>
             WriteFileText(folder + "/" + file.first, file.second);
 }
 
-// Every operation of an install, failed alone or with the process stopped right there:
-// once recovered, the folder holds the old files or the new ones, and nothing else. One file
-// is alone in a folder of the user's that has the staging folder's name.
+// Every operation of an install, failed alone or with the process stopped right there: once
+// recovered (a failed one before too, its stage aside) the folder holds the old files or the
+// new ones, and nothing else. One file is alone in a user's folder of the stage's name. A
+// package of 41 entries, whose journal outgrows a buffer sized for a few names, stops every 23rd.
 TEST_F(UpdateTest, AnInstallCutShortAnywhereIsRecoveredOldOrNew) {
-    std::vector<TestEntry> entries;
     FsLocal()->CreateFolder((target + "/~qxstage").c_str());
-    for (int i = 0; i < 8; i++) {
-        std::string name = (i == 1 ? "~qxstage/r" : i % 2 ? "sub/r" : "r") + std::to_string(i) + ".txt";
-        WriteFileText(target + "/" + name, "old " + name);
-        entries.push_back({name, "new " + name});
-        if (i % 3 == 0) entries.push_back({"n" + std::to_string(i) + ".txt", "added"});
-    }
-    entries.push_back({"r0.txt", "twice"});
-    ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
-    auto before = Snapshot(target);
-    gFault = FaultPlan();
-    ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
-    auto after = Snapshot(target), expected = before; // files replaced and added, the rest kept
-    for (const TestEntry& e : entries)
-        expected[e.name] = e.data; // the last of two entries of one name wins
-    ASSERT_EQ(after, expected);
-    EXPECT_EQ(gFault.closedUnflushed, 0); // every staged file is on the disk before the moves
-    int operations = gFault.count;
-    for (int mode : {FAULT_FAIL, FAULT_STOP}) {
-        for (int at = 1; at <= operations; at += QX_FAULT_STRIDE) {
-            SCOPED_TRACE((mode == FAULT_FAIL ? "failed operation " : "stopped at operation ") +
-                         std::to_string(at));
-            Restore(target, before);
-            gFault = FaultPlan();
-            gFault.mode = mode, gFault.at = at;
-            int result = ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
-            gFault.mode = FAULT_NONE;
-            ASSERT_EQ(RecoverUpdateFolder(target.c_str(), FaultFs()), 0);
-            auto now = Snapshot(target);
-            if (mode == FAULT_FAIL)
-                ASSERT_EQ(now, result ? before : after) << result;
-            else
-                ASSERT_TRUE(now == before || now == after);
+    auto unstaged = [](std::map<std::string, std::string> f) { // without the staging folder
+        f.erase(f.lower_bound("~qxstage1"), f.lower_bound("~qxstage2"));
+        return f;
+    };
+    for (int files : {8, 30}) {
+        std::vector<TestEntry> entries;
+        for (int i = 0; i < files; i++) {
+            std::string name = (i == 1 ? "~qxstage/r" : i % 2 ? "sub/r" : "r") + std::to_string(i) + ".txt";
+            WriteFileText(target + "/" + name, "old " + name);
+            entries.push_back({name, "new " + name});
+            if (i % 3 == 0) entries.push_back({"n" + std::to_string(i) + ".txt", "added"});
+        }
+        entries.push_back({"r0.txt", "twice"});
+        ASSERT_EQ(WriteStreamPackage(package, Stream(entries)), 0);
+        auto before = Snapshot(target);
+        gFault = FaultPlan();
+        ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
+        auto after = Snapshot(target), expected = before; // files replaced and added, the rest kept
+        for (const TestEntry& e : entries)
+            expected[e.name] = e.data; // the last of two entries of one name wins
+        ASSERT_EQ(after, expected);
+        EXPECT_EQ(gFault.closedUnflushed, 0); // every staged file is on the disk before the moves
+        int operations = gFault.count, stride = files > 8 ? 23 * QX_FAULT_STRIDE : QX_FAULT_STRIDE;
+        for (int mode : {FAULT_FAIL, FAULT_STOP}) {
+            for (int at = 1; at <= operations && (files == 8 || mode == FAULT_STOP); at += stride) {
+                SCOPED_TRACE((mode == FAULT_FAIL ? "failed operation " : "stopped at operation ") +
+                             std::to_string(at) + " of " + std::to_string(entries.size()) + " entries");
+                Restore(target, before);
+                gFault = FaultPlan();
+                gFault.mode = mode, gFault.at = at;
+                int result = ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
+                gFault.mode = FAULT_NONE;
+                ASSERT_TRUE(mode == FAULT_STOP || unstaged(Snapshot(target)) == (result ? before : after))
+                    << result;
+                ASSERT_EQ(RecoverUpdateFolder(target.c_str(), FaultFs()), 0);
+                auto now = Snapshot(target);
+                if (mode == FAULT_FAIL)
+                    ASSERT_EQ(now, result ? before : after) << result;
+                else
+                    ASSERT_TRUE(now == before || now == after);
+            }
         }
     }
 }
 
 // A hundred staging folders left by stopped runs are removed before the next extraction;
-// one that cannot be deleted now goes at a restart, or with the extraction after.
+// what cannot be deleted now goes at a restart (files, not folders), or with the extraction after.
 TEST_F(UpdateTest, StaleStagingFoldersDoNotBlockUpdates) {
     auto base = Snapshot(target);
-    // As a run stopped while staging leaves one: the mark and two staged files, no journal.
-    std::map<std::string, std::string> stage = {{"qxstage.tag", kMark}, {"f1", "new a"}, {"f2", "b"}};
+    // As a run stopped while staging leaves one: the mark, a staged file and a folder, no journal.
+    std::map<std::string, std::string> stage = {
+        {"qxstage.tag", kMark}, {"d/", ""}, {"d/x", ""}, {"f1", "new a"}};
     for (int i = 0; i < 100; i++)
         Restore(target + "/~qxstage" + (i ? std::to_string(i) : ""), stage);
     ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "new a"}, {"b.txt", "b"}})), 0);
     gFault = FaultPlan();
-    gFault.undeletable = target + "/~qxstage7/f1";
+    gFault.undeletable = target + "/~qxstage7/"; // and everything in it
     EXPECT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
     auto expected = base;
     expected["a.txt"] = "new a", expected["b.txt"] = "b";
     for (const auto& file : Snapshot(target))
         EXPECT_TRUE(expected.count(file.first) || file.first.compare(0, 10, "~qxstage7/") == 0) << file.first;
-    EXPECT_EQ(gFault.atRestart.size(), 3u); // the file, the mark and the folder
+    EXPECT_EQ(gFault.atRestart.size(), 3u); // the file, the mark and the folder, not "d"
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), target.c_str()), 0);
     EXPECT_EQ(Snapshot(target), expected);
 }
@@ -182,7 +193,7 @@ TEST_F(UpdateTest, AJournalThatCannotBeUsedKeepsItsStage) {
     Restore(target + "/~qxstage", {{"qxstage.tag", kMark},
                                    {"b1", "the only old copy"},
                                    {"journal", "QXUpdate journal 1\r\n1\r\n..\\a.txt\r\nend 360783A8\r\n"}});
-    EXPECT_NE(RecoverUpdateFolder(target.c_str(), NULL), 0);
+    EXPECT_EQ(RecoverUpdateFolder(target.c_str(), NULL), ERR_INVALID_DATA);
     EXPECT_EQ(ReadFileText(target + "/~qxstage/b1"), "the only old copy");
 }
 

@@ -1,6 +1,7 @@
 // Signed update packages: what a program built with a key extracts and what it refuses
 // before anything is written, the keys it reads, and signing in place.
 #include <gtest/gtest.h>
+#include <ctype.h>
 #include <sodium.h>
 #include <utility>
 #include "platform/fs.h"
@@ -44,15 +45,20 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
     WriteStreamPackage(package, std::string(3, '\0')); // too short for a package header
     SignPackage(package.c_str(), secret, NULL);
     std::string headerless = ReadFileText(package);
+    WriteFileText(package, plain + std::string(PACKAGE_PIECE + 1 - (plain.size() - PACKAGE_LEAD_SIZE), 0));
+    SignPackage(package.c_str(), secret, NULL); // a signed part of a read piece and a byte
+    std::string big = ReadFileText(package);
     size_t marker = PACKAGE_LEAD_SIZE, block = SIGNATURE_BLOCK_AT;
     auto changed = [&](size_t at) {
         std::string s = good;
         s[at] = (char)(s[at] ^ 1);
         return s;
     };
-    std::string own = ReadFileText(kKeys + "/test-only-signing.public");
+    std::string own = ReadFileText(kKeys + "/test-only-signing.public"), capitals = own;
+    for (char& c : capitals)
+        c = (char)toupper(c);
     PackageKeys none = {}, two = {};
-    ASSERT_EQ(ParsePackageKeys((own + ", " + std::string(2 * PACKAGE_KEY_BYTES, '0')).c_str(), &two), 0);
+    ASSERT_EQ(ParsePackageKeys((capitals + ", " + std::string(2 * PACKAGE_KEY_BYTES, '0')).c_str(), &two), 0);
     std::swap(two.key[0], two.key[1]); // a second accepted key, as while keys change over
     struct Case {
         const char* what;
@@ -67,7 +73,8 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
         {"an unreadable own key, never taken as none", good, NULL, ERR_INVALID_DATA, "not a key"},
         {"signed", good, &keys, 0},
         {"a changed leading part, which is not signed", changed(10), &keys, 0},
-        {"one of two keys", good, &two, 0},
+        {"one of two keys, in capitals", good, &two, 0},
+        {"a signed part of 64 KiB and a byte", big, &keys, 0},
         {"no key configured", good, &none, 0},
         {"unsigned with no key configured", plain, &none, 0},
         {"unsigned", plain, &keys, SIGNATURE_MISSING},
@@ -84,6 +91,7 @@ TEST_F(SignatureTest, ExtractsOnlyWhatTheVendorSignedAndRefusesTheRestBeforeWrit
         {"cut inside the block", good.substr(0, block + 40), &keys, SIGNATURE_MISSING},
         {"the tag changed", changed(block), &keys, SIGNATURE_MISSING},
         {"signed for another product", Make("qx", secret), &keys, SIGNATURE_OTHER_PRODUCT},
+        {"signed for a longer code", Make("qjx", secret), &keys, SIGNATURE_OTHER_PRODUCT},
         {"signed without a package header", headerless, &keys, ERR_INVALID_DATA},
     };
     auto before = Snapshot(target);
