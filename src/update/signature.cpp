@@ -213,18 +213,29 @@ int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvid
     return VerifyPackageSignature(packagePath, code, &keys, fs, hold);
 }
 
-int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
-                                const PackageKeys* keys, const FsProvider* fs) {
+int StageCheckedUpdate(const char* packagePath, const char* targetFolder, const char* code,
+                       const PackageKeys* keys, const PackageOptions* options, Staging** staged) {
+    *staged = NULL;
     PackageKeys builtIn;
     if (!keys) {
         int e = ParsePackageKeys(gPackagePublicKey, &builtIn);
         if (e) return e; // a damaged key never lets a package through unchecked
         keys = &builtIn;
     }
-    if (keys->count == 0) return ExtractUpdatePackageWith(packagePath, targetFolder, fs);
+    if (keys->count == 0) return StageUpdate(packagePath, targetFolder, options, staged);
+    const FsProvider* fs = options && options->fs ? options->fs : FsLocal();
     FsFile* hold = NULL;
     int e = VerifyPackageSignature(packagePath, code, keys, fs, &hold);
-    if (!e) e = ExtractUpdatePackageWith(packagePath, targetFolder, fs);
-    if (hold) (fs ? fs : FsLocal())->Close(hold);
+    if (!e) e = StageUpdate(packagePath, targetFolder, options, staged);
+    if (hold) fs->Close(hold);
     return e;
+}
+
+int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
+                                const PackageKeys* keys, const FsProvider* fs) {
+    PackageOptions options = {};
+    options.fs = fs;
+    Staging* staged = NULL;
+    int e = StageCheckedUpdate(packagePath, targetFolder, code, keys, &options, &staged);
+    return e ? e : CommitStage(staged);
 }

@@ -84,3 +84,8 @@ int CheckUpdatePackage(const char* packagePath, const char* code, const FsProvid
 // packages were signed. Results as VerifyPackageSignature and ExtractUpdatePackage.
 int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
                                 const PackageKeys* keys, const FsProvider* fs);
+// The first step of it, which the update run takes while the product still runs: the check,
+// then StageUpdate with the package held. Results as ExtractCheckedUpdatePackage; on success
+// *staged is set for CommitStage or AbandonStage.
+int StageCheckedUpdate(const char* packagePath, const char* targetFolder, const char* code,
+                       const PackageKeys* keys, const PackageOptions* options, Staging** staged);

@@ -13,7 +13,7 @@
 #include "update/signature.h"
 #include "update/tempfiles.h"
 
-enum { RESULT_FAILED = (long)0x80004005, RESULT_ABORTED = (long)0x80004004 };
+enum { RESULT_FAILED = (long)0x80004005 };
 
 static void Finish(UpdateRun* run, int row, int state, int textId) {
     run->host->SetState(run->host->context, row, state);
@@ -22,6 +22,10 @@ static void Finish(UpdateRun* run, int row, int state, int textId) {
 
 static int Cancelled(UpdateRun* run) {
     return run->host->CancelRequested(run->host->context);
+}
+
+static int StagingStopped(void* run) {
+    return Cancelled((UpdateRun*)run);
 }
 
 long RequestPackage(const char* code, const char* edition, char* packagePath, size_t size) {
@@ -56,6 +60,17 @@ static void WindowClassOf(UpdateRun* run, const Product* record, char* out, size
     if (strcmp(out, "+") == 0) CopyText(out, size, record->name);
 }
 
+// Closes the running copies of a product for the moves of its update; ERR_TIMEOUT when one
+// will not close, as nothing is moved over a program that is still running.
+static int CloseProduct(UpdateRun* run, const Product* record, int* closed) {
+    char windowClass[32];
+    WindowClassOf(run, record, windowClass, sizeof windowClass);
+    *closed = 0;
+    if (windowClass[0])
+        *closed = run->host->CloseRunningInstances(run->host->context, windowClass, record->location);
+    return *closed == CLOSE_STAYED ? ERR_TIMEOUT : 0;
+}
+
 int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, size_t size) {
     const UpdateHost* host = run->host;
     char folder[1024];
@@ -72,29 +87,23 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
         host->SetStateText(host->context, row, TEXT_DOWNLOAD_ERROR);
         return (int)requested;
     }
-    int result = (int)RESULT_ABORTED;
-    int closed = 0;
-    // A package the vendor did not sign never gets the product closed; one that was checked
-    // stays open until it has been extracted, so nobody can swap it in between.
-    FsFile* hold = NULL;
-    int refused = CheckUpdatePackage(packagePath, record->code, NULL, &hold);
-    if (refused) {
-        result = refused;
-        host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
-    }
-    // Stop given while the package came in: the product is left alone.
-    if (!refused && !Cancelled(run)) {
-        char windowClass[32];
-        WindowClassOf(run, record, windowClass, sizeof windowClass);
-        if (windowClass[0])
-            closed = host->CloseRunningInstances(host->context, windowClass, record->location);
-        // Nothing is written over a program that is still running.
-        result = closed == CLOSE_STAYED ? ERR_TIMEOUT : ExtractUpdatePackage(packagePath, folder);
-        if (result) host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
-    }
-    if (hold) FsLocal()->Close(hold);
+    // The package is checked and its files staged while the product still runs: a package
+    // the vendor did not sign, a broken one, a full disk or Stop never get it closed.
+    PackageOptions options = {};
+    options.Stopped = StagingStopped;
+    options.stopContext = run;
+    Staging* staged = NULL;
+    int result = StageCheckedUpdate(packagePath, folder, record->code, NULL, &options, &staged);
     FsLocal()->Delete(packagePath);
     packagePath[0] = 0;
+    if (!result && Cancelled(run)) result = ERR_OPERATION_ABORTED;
+    int closed = 0;
+    if (!result) result = CloseProduct(run, record, &closed);
+    if (result)
+        AbandonStage(staged);
+    else
+        result = CommitStage(staged);
+    if (result) host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
     // The product was closed for the update: it runs again, updated or not.
     if (closed > 0) host->StartProgram(host->context, record->location);
     if (result) return result;
