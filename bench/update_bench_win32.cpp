@@ -126,7 +126,9 @@ static void Reset(int row, const char* location) {
     char folder[1024], path[1024];
     FolderOf(location, folder, sizeof folder);
     FormatText(path, sizeof path, "%s\\QXNav.old", folder);
-    CopyFileA(path, location, FALSE);
+    // The ended copy's program file may be held a moment longer.
+    for (int i = 0; i < 50 && !CopyFileA(path, location, FALSE); i++)
+        Sleep(100);
     FormatText(path, sizeof path, "%s\\data.bin", folder);
     DeleteFileA(path);
     SetRowText(gApp->listView, row, COL_INST_VERSION, "5.10");
@@ -143,8 +145,11 @@ static HANDLE Launch(const char* location) {
     return process.hProcess;
 }
 
-// Ends the restarted copy, which this process did not start: it is found by its window.
+// Ends the restarted copy, which this process did not start: it is found by its window,
+// which it makes a moment after it logged its start.
 static void EndStandIns() {
+    for (int i = 0; i < 500 && !FindWindowA("QXNavigatorMain", NULL); i++)
+        Sleep(10);
     for (int i = 0; i < 50; i++) {
         HWND window = FindWindowA("QXNavigatorMain", NULL);
         if (!window) break;
@@ -173,7 +178,7 @@ static int TimeUpdate(HWND window, int row, const char* location, double* downti
     if (!WaitIdle()) return 1;
     double closed = LogTime(from, "5.10 closed"), started = LogTime(from, "5.20 started");
     EndStandIns();
-    if (closed == 0 || started == 0) return 1;
+    if (closed == 0 || started == 0) return fprintf(stderr, "no close or no start in the log\n"), 1;
     *downtime = started - closed;
     *whole = started - start;
     return 0;
