@@ -497,10 +497,13 @@ struct PackageFile {
     const FsProvider* fs;
     FsFile* file;
     PackageReader* reader;
+    const PackageOptions* options;
 };
 
 static int ReadPackageFile(void* context, uint8_t* buffer, size_t size, size_t* got) {
     PackageFile* f = (PackageFile*)context;
+    *got = 0;
+    if (f->options->Stopped && f->options->Stopped(f->options->stopContext)) return ERR_OPERATION_ABORTED;
     return f->fs->Read(f->file, buffer, size, got);
 }
 
@@ -563,7 +566,7 @@ int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, v
     if (!o.outputPiece) o.outputPiece = PACKAGE_PIECE;
     if (o.header) memset(o.header, 0, sizeof *o.header);
 
-    PackageFile f = {o.fs, NULL, NULL};
+    PackageFile f = {o.fs, NULL, NULL, &o};
     int e = o.fs->Open(packagePath, FS_OPEN_READ, 0, &f.file);
     if (e) return e;
     uint64_t size = 0, after = 0;

@@ -57,14 +57,18 @@ struct PackageOptions {
     size_t outputPiece;    // PACKAGE_PIECE
     PackageHeader* header; // filled in when not NULL
     int flushFiles;        // each written file reaches the disk before it is closed
+    // Asked before each piece of the package is read; nonzero stops the extraction with
+    // -ERR_OPERATION_ABORTED (NULL: never).
+    int (*Stopped)(void* context);
+    void* stopContext;
 };
 
 // Extracts a package, calling back per entry. Without a callback nothing is written.
 // Returns 0; a positive Windows error when the package cannot be opened, or when a file
 // error was recorded in the last decoded piece; a negated Windows error when decoding
 // failed (-13 corrupt or malformed, -8 no memory, -50 unsupported properties, -1235 a file
-// could not be created or written); -1 when the package is empty, has no marker, is cut
-// short or its checksum does not match.
+// could not be created or written, -995 stopped through the options); -1 when the package
+// is empty, has no marker, is cut short or its checksum does not match.
 int ExtractPackage(const char* packagePath, PackageEntryCallback callback, void* user);
 int ExtractPackageWith(const char* packagePath, PackageEntryCallback callback, void* user,
                        const PackageOptions* options);
@@ -80,8 +84,24 @@ int CheckPackageDictionary(const char* packagePath, const FsProvider* fs);
 // name would leave the target folder fails the package with -1235, and so does a folder
 // whose interrupted install cannot be recovered first (RecoverUpdateFolder).
 int ExtractUpdatePackage(const char* packagePath, const char* targetFolder);
-// The same over a given provider (NULL: FsLocal()).
+// The same over a given provider (NULL: FsLocal()). It stages and commits at once.
 int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs);
+
+// The two steps of ExtractUpdatePackage, so that a product needs to be closed only for the
+// second. StageUpdate recovers an unfinished install of the folder, writes every file of the
+// package into a new staging folder inside it, each flushed to the disk, and checks the whole
+// package; nothing else of the folder changes. On success *staged is set, to be handed to
+// CommitStage or AbandonStage; on failure it is NULL and no staging folder is left. Options:
+// the provider and Stopped are used; files are always flushed. Results as ExtractUpdatePackage.
+struct Staging;
+int StageUpdate(const char* packagePath, const char* targetFolder, const PackageOptions* options,
+                Staging** staged);
+// Writes the journal and moves the staged files into place, then removes the staging
+// folder and frees the record. Returns 0, or -1235 with the folder as it was (or as the next
+// RecoverUpdateFolder makes it), also for a staging folder that is no longer ours.
+int CommitStage(Staging* staged);
+// Removes the staging folder (when it is still ours) and frees the record; NULL is ignored.
+void AbandonStage(Staging* staged);
 
 // Undoes an install into folder that was cut short (the process killed, the power lost)
 // and removes the staging folders that earlier runs left behind; folders this program did

@@ -3,12 +3,13 @@
 // leaves the product exactly as it was (or, once the update has gone through, exactly as
 // the package makes it).
 //
-// The files are written into a staging folder inside the target folder (so on the same
-// volume, and writable whenever the target is). Only when the package was read to its end
-// and its checksum matched are they moved into place, in package order; a file they
-// replace is first moved into the staging folder as well. Before the first move a journal
-// naming the files is written into the staging folder and flushed to the disk; it is
-// deleted once every file is in place, and that is the moment the update counts as done.
+// Staging writes the files into a staging folder inside the target folder (so on the same
+// volume, and writable whenever the target is) and flushes each to the disk; a running
+// product is untouched by it. Only when the package was read to its end and its checksum
+// matched can the stage be committed: its files are moved into place, in package order; a
+// file they replace is first moved into the staging folder as well. Before the first move a
+// journal naming the files is written into the staging folder and flushed to the disk; it
+// is deleted once every file is in place, and that is the moment the update counts as done.
 // An install cut short before then (the process killed, the power lost) is undone later,
 // from the journal and the staging folder itself: step i is done once its staged file
 // "f<i>" is gone, and half done when the replaced file already sits in "b<i>". Undoing
@@ -120,7 +121,7 @@ static int AddName(NameList* list, const char* name, size_t length) {
 
 struct Staging {
     const FsProvider* fs;
-    const char* target;
+    char target[PACKAGE_PATH_SIZE];
     char stage[PACKAGE_PATH_SIZE]; // the staging folder
     char stageName[32];            // its name inside the target folder
     NameList names;                // the staged files' names relative to the target folder
@@ -148,7 +149,11 @@ static int IsStageName(const char* name, size_t length) {
     return 1;
 }
 
-static int HasStageMark(const FsProvider* fs, const char* stage) {
+// Whether the folder 'name' inside 'folder' is a staging folder of this program: a name of
+// the staging form with the mark inside. Every stage that is committed, undone or removed,
+// and every entry name that reaches into one, is judged here. Sets stage to its path.
+static int IsOurStage(const FsProvider* fs, const char* folder, const char* name, char* stage, size_t size) {
+    if (!IsStageName(name, strlen(name)) || JoinEntryPath(folder, name, stage, size)) return 0;
     char mark[PACKAGE_PATH_SIZE];
     StagePath(stage, kStageMark, mark, sizeof mark);
     uint32_t attributes = 0;
@@ -172,8 +177,7 @@ static int NamesStage(const FsProvider* fs, const char* folder, const char* curr
         if (n == 0 || n >= sizeof first) return 0;
         CopyTextN(first, sizeof first, name, n);
         if (current && SysCompareNoCase(first, current) == 0) return 1;
-        return IsStageName(first, n) && !JoinEntryPath(folder, first, path, sizeof path) &&
-               HasStageMark(fs, path);
+        return IsOurStage(fs, folder, first, path, sizeof path);
     }
 }
 
@@ -475,7 +479,7 @@ static int Commit(Staging* s) {
 static int RecoverStage(const FsProvider* fs, const char* folder, const char* stage) {
     Staging s = {};
     s.fs = fs;
-    s.target = folder;
+    CopyText(s.target, sizeof s.target, folder);
     CopyText(s.stage, sizeof s.stage, stage);
     int e = ReadJournal(&s);
     if (e == ERR_FILE_NOT_FOUND) {
@@ -516,8 +520,8 @@ int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
         const char* name = stages.text;
         for (uint32_t i = 0; i < stages.count; i++, name += strlen(name) + 1) {
             char stage[PACKAGE_PATH_SIZE];
-            if (JoinEntryPath(folder, name, stage, sizeof stage)) continue;
-            int marked = HasStageMark(fs, stage);
+            int marked = IsOurStage(fs, folder, name, stage, sizeof stage);
+            if (!marked && JoinEntryPath(folder, name, stage, sizeof stage)) continue;
             if (pass == 0 && marked) {
                 int e = RecoverStage(fs, folder, stage);
                 if (e && !first) first = e;
@@ -531,33 +535,71 @@ int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
     return first;
 }
 
-int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs) {
+static void FreeStaging(Staging* s) {
+    free(s->names.text);
+    free(s->steps);
+    free(s);
+}
+
+int StageUpdate(const char* packagePath, const char* targetFolder, const PackageOptions* options,
+                Staging** staged) {
+    *staged = NULL;
     if (!targetFolder[0]) return ERR_PATH_NOT_FOUND;
-    Staging s = {};
-    s.fs = fs ? fs : FsLocal();
-    s.target = targetFolder;
+    PackageOptions o = {};
+    if (options) o = *options;
+    if (!o.fs) o.fs = FsLocal();
+    o.flushFiles = 1; // the journal must never name a staged file still only in the cache
     // A package that cannot be read fails as such, before anything is made in the folder.
     FsFile* package = NULL;
-    int e = s.fs->Open(packagePath, FS_OPEN_READ, 0, &package);
+    int e = o.fs->Open(packagePath, FS_OPEN_READ, 0, &package);
     if (e) return e;
-    s.fs->Close(package);
+    o.fs->Close(package);
+    Staging* s = (Staging*)calloc(1, sizeof *s);
+    if (!s) return -ERR_NOT_ENOUGH_MEMORY;
+    s->fs = o.fs;
+    CopyText(s->target, sizeof s->target, targetFolder);
     // Without a folder to write to, no file of the package could be created; nor may one
     // be written into a folder whose earlier install is still unfinished.
     uint32_t attributes = 0;
-    if (s.fs->GetAttributes(targetFolder, &attributes) || !(attributes & FILE_ATTR_DIRECTORY) ||
-        RecoverUpdateFolder(targetFolder, s.fs) || CreateStage(&s))
+    if (strlen(targetFolder) >= sizeof s->target || s->fs->GetAttributes(targetFolder, &attributes) ||
+        !(attributes & FILE_ATTR_DIRECTORY) || RecoverUpdateFolder(targetFolder, s->fs) || CreateStage(s)) {
+        FreeStaging(s);
         return -ERR_REQUEST_ABORTED;
-    PackageOptions options = {};
-    options.fs = s.fs;
-    options.flushFiles = 1; // the journal must never name a staged file still only in the cache
-    int result = ExtractPackageWith(packagePath, StageEntry, &s, &options);
-    if (result == 0)
-        result = Commit(&s);
-    else
-        RemoveStage(s.fs, s.stage);
-    free(s.names.text);
-    free(s.steps);
+    }
+    int result = ExtractPackageWith(packagePath, StageEntry, s, &o);
+    if (result) {
+        RemoveStage(s->fs, s->stage);
+        FreeStaging(s);
+        return result;
+    }
+    *staged = s;
+    return 0;
+}
+
+int CommitStage(Staging* staged) {
+    if (!staged) return ERR_INVALID_PARAMETER;
+    char stage[PACKAGE_PATH_SIZE];
+    int result = -ERR_REQUEST_ABORTED;
+    if (IsOurStage(staged->fs, staged->target, staged->stageName, stage, sizeof stage))
+        result = Commit(staged);
+    FreeStaging(staged);
     return result;
+}
+
+void AbandonStage(Staging* staged) {
+    if (!staged) return;
+    char stage[PACKAGE_PATH_SIZE];
+    if (IsOurStage(staged->fs, staged->target, staged->stageName, stage, sizeof stage))
+        RemoveStage(staged->fs, staged->stage);
+    FreeStaging(staged);
+}
+
+int ExtractUpdatePackageWith(const char* packagePath, const char* targetFolder, const FsProvider* fs) {
+    PackageOptions options = {};
+    options.fs = fs;
+    Staging* staged = NULL;
+    int result = StageUpdate(packagePath, targetFolder, &options, &staged);
+    return result ? result : CommitStage(staged);
 }
 
 int ExtractUpdatePackage(const char* packagePath, const char* targetFolder) {

@@ -275,29 +275,31 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
     return VerifyBoundPackage(packagePath, &expected, keys, fs, hold);
 }
 
-int CheckUpdatePackage(const char* packagePath, const PackageBinding* binding, const FsProvider* fs,
-                       FsFile** hold) {
-    if (hold) *hold = NULL;
-    PackageKeys keys;
-    int e = ParsePackageKeys(gPackagePublicKey, &keys);
-    if (!e && keys.count) e = VerifyBoundPackage(packagePath, binding, &keys, fs, hold);
-    // A dictionary the program cannot allocate is found now, not after the product was closed.
-    if (!e) e = CheckPackageDictionary(packagePath, fs);
-    return e;
-}
-
-int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
-                                const PackageKeys* keys, const FsProvider* fs) {
+int StageCheckedUpdate(const char* packagePath, const char* targetFolder, const PackageBinding* binding,
+                       const PackageKeys* keys, const PackageOptions* options, Staging** staged) {
+    *staged = NULL;
     PackageKeys builtIn;
     if (!keys) {
         int e = ParsePackageKeys(gPackagePublicKey, &builtIn);
         if (e) return e; // a damaged key never lets a package through unchecked
         keys = &builtIn;
     }
-    if (keys->count == 0) return ExtractUpdatePackageWith(packagePath, targetFolder, fs);
+    const FsProvider* fs = options && options->fs ? options->fs : FsLocal();
     FsFile* hold = NULL;
-    int e = VerifyPackageSignature(packagePath, code, keys, fs, &hold);
-    if (!e) e = ExtractUpdatePackageWith(packagePath, targetFolder, fs);
-    if (hold) (fs ? fs : FsLocal())->Close(hold);
+    int e = keys->count ? VerifyBoundPackage(packagePath, binding, keys, fs, &hold) : 0;
+    // A dictionary the program cannot allocate is refused before a stage is made.
+    if (!e) e = CheckPackageDictionary(packagePath, fs);
+    if (!e) e = StageUpdate(packagePath, targetFolder, options, staged);
+    if (hold) fs->Close(hold);
     return e;
+}
+
+int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
+                                const PackageKeys* keys, const FsProvider* fs) {
+    PackageOptions options = {};
+    options.fs = fs;
+    Staging* staged = NULL;
+    PackageBinding binding = {code, NULL, NULL};
+    int e = StageCheckedUpdate(packagePath, targetFolder, &binding, keys, &options, &staged);
+    return e ? e : CommitStage(staged);
 }

@@ -109,15 +109,15 @@ int VerifyPackageSignature(const char* packagePath, const char* expectedCode, co
 int VerifyBoundPackage(const char* packagePath, const PackageBinding* expected, const PackageKeys* keys,
                        const FsProvider* fs, FsFile** hold);
 
-// Checks a downloaded package against the program's own keys (gPackagePublicKey) and the
-// binding without extracting it (no key set: nothing to check), then that its decoder fits
-// PACKAGE_MAX_DICTIONARY (ERR_NOT_ENOUGH_MEMORY). Results and hold as VerifyBoundPackage
-// (*hold stays NULL when no signature was checked).
-int CheckUpdatePackage(const char* packagePath, const PackageBinding* binding, const FsProvider* fs,
-                       FsFile** hold);
 // Extracts a downloaded package into a product's folder like ExtractUpdatePackage, once
 // VerifyPackageSignature (code, keys) has accepted it; keys NULL means the program's own
 // (gPackagePublicKey). Without any key the package is extracted unchecked, as before
 // packages were signed. Results as VerifyPackageSignature and ExtractUpdatePackage.
 int ExtractCheckedUpdatePackage(const char* packagePath, const char* targetFolder, const char* code,
                                 const PackageKeys* keys, const FsProvider* fs);
+// The first step of it, which the update run takes while the product still runs: the check
+// against the binding (VerifyBoundPackage), the dictionary's size (CheckPackageDictionary),
+// then StageUpdate with the package held. Results as ExtractCheckedUpdatePackage; on success
+// *staged is set for CommitStage or AbandonStage.
+int StageCheckedUpdate(const char* packagePath, const char* targetFolder, const PackageBinding* binding,
+                       const PackageKeys* keys, const PackageOptions* options, Staging** staged);

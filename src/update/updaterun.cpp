@@ -14,7 +14,7 @@
 #include "update/signature.h"
 #include "update/tempfiles.h"
 
-enum { RESULT_FAILED = (long)0x80004005, RESULT_ABORTED = (long)0x80004004 };
+enum { RESULT_FAILED = (long)0x80004005 };
 
 static void Finish(UpdateRun* run, int row, int state, int textId) {
     run->host->SetState(run->host->context, row, state);
@@ -31,6 +31,10 @@ static void FinishEqual(UpdateRun* run, int row) {
 
 static int Cancelled(UpdateRun* run) {
     return run->host->CancelRequested(run->host->context);
+}
+
+static int StagingStopped(void* run) {
+    return Cancelled((UpdateRun*)run);
 }
 
 long RequestPackage(const char* code, const char* edition, char* packagePath, size_t size) {
@@ -68,12 +72,17 @@ static int WindowClassOf(UpdateRun* run, const Product* record, char* out, size_
     return refused;
 }
 
-// The package must be the vendor's for this row exactly: its product code, the version the
-// catalogue gave the row and the edition asked for. 0 when it is, or when no key is built in.
-static int CheckRowPackage(const char* packagePath, const Product* record, const char* edition,
-                           FsFile** hold) {
-    PackageBinding binding = {record->code, record->actVersion, edition};
-    return CheckUpdatePackage(packagePath, &binding, NULL, hold);
+// Closes the running copies of a product for the moves of its update; ERR_TIMEOUT when one
+// will not close, as nothing is moved over a program that is still running. A refused class
+// list is not guessed around: nothing is closed, and the reason's text id is the result.
+static int CloseProduct(UpdateRun* run, const Product* record, int* closed, int* refusedList) {
+    char windowClass[32];
+    *closed = 0;
+    *refusedList = WindowClassOf(run, record, windowClass, sizeof windowClass);
+    if (*refusedList) return *refusedList;
+    if (windowClass[0])
+        *closed = run->host->CloseRunningInstances(run->host->context, windowClass, record->location);
+    return *closed == CLOSE_STAYED ? ERR_TIMEOUT : 0;
 }
 
 int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, size_t size) {
@@ -92,32 +101,26 @@ int UpdateProduct(UpdateRun* run, int row, Product* record, char* packagePath, s
         host->SetStateText(host->context, row, TEXT_DOWNLOAD_ERROR);
         return (int)requested;
     }
-    int result = (int)RESULT_ABORTED;
-    int closed = 0;
-    // A package the vendor did not sign never gets the product closed; one that was checked
-    // stays open until it has been extracted, so nobody can swap it in between.
-    FsFile* hold = NULL;
-    int refused = CheckRowPackage(packagePath, record, edition, &hold);
-    if (refused) {
-        result = refused;
-        host->SetStateText(host->context, row, TEXT_INSTALL_ERROR);
-    }
-    // Stop given while the package came in: the product is left alone.
-    if (!refused && !Cancelled(run)) {
-        char windowClass[32];
-        // A refused class list is not guessed around: nothing is closed or written.
-        int refusedList = WindowClassOf(run, record, windowClass, sizeof windowClass);
-        if (!refusedList && windowClass[0])
-            closed = host->CloseRunningInstances(host->context, windowClass, record->location);
-        // Nothing is written over a program that is still running.
-        result = refusedList              ? refusedList
-                 : closed == CLOSE_STAYED ? ERR_TIMEOUT
-                                          : ExtractUpdatePackage(packagePath, folder);
-        if (result) host->SetStateText(host->context, row, refusedList ? refusedList : TEXT_INSTALL_ERROR);
-    }
-    if (hold) FsLocal()->Close(hold);
+    // The package is checked and its files staged while the product still runs: a package
+    // the vendor did not sign, a broken one, a full disk or Stop never get it closed.
+    PackageOptions options = {};
+    options.Stopped = StagingStopped;
+    options.stopContext = run;
+    Staging* staged = NULL;
+    // The package must be the vendor's for this row exactly: its product code, the version the
+    // catalogue gave the row and the edition asked for (when a key is built in).
+    PackageBinding binding = {record->code, record->actVersion, edition};
+    int result = StageCheckedUpdate(packagePath, folder, &binding, NULL, &options, &staged);
     FsLocal()->Delete(packagePath);
     packagePath[0] = 0;
+    if (!result && Cancelled(run)) result = ERR_OPERATION_ABORTED;
+    int closed = 0, refusedList = 0;
+    if (!result) result = CloseProduct(run, record, &closed, &refusedList);
+    if (result)
+        AbandonStage(staged);
+    else
+        result = CommitStage(staged);
+    if (result) host->SetStateText(host->context, row, refusedList ? refusedList : TEXT_INSTALL_ERROR);
     // The product was closed for the update: it runs again, updated or not.
     if (closed > 0) host->StartProgram(host->context, record->location);
     if (result) return result;

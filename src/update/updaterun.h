@@ -1,7 +1,8 @@
 // The update run: for each selected row whose versions differ, request the product's update
-// package, close the running product, extract the package into its folder, start it again
-// and re-read its installed version. The logic works over the row store and a small table
-// of what the window system does, so that it runs the same in the program and in tests.
+// package, stage its files while the product still runs, close the product, move the files
+// into place, start it again and re-read its installed version. The logic works over the
+// row store and a small table of what the window system does, so that it runs the same in
+// the program and in tests.
 #pragma once
 #include <stddef.h>
 #include "catalogue/product.h"

@@ -385,6 +385,12 @@ void StopOnReadVersion(void* context, Product* record) {
     gApp->cancelRequested = 1;
     gSavedHost.ReadInstalledVersion(context, record);
 }
+// Stop pressed once the staging folder is there.
+std::string gStage;
+int StopWhileStaging(void* context) {
+    if (FileExists(gStage)) gApp->cancelRequested = 1;
+    return gSavedHost.CancelRequested(context);
+}
 
 const std::string kSign = "--sign \"" QX_TEST_KEYS "\\test-only-signing.secret\"";
 
@@ -503,12 +509,13 @@ TEST_F(UpdateRunTest, FailuresAndRowsWithoutAPackageLeaveTheProductsAsTheyWere) 
     Serve("products.txt", "qv2.4 QX Seek\r\n");
     Serve("dw\\packages\\qbd.pkg", gCorrupt);
     std::string a = Install("a"), b = Install("b");
+    HANDLE running = Launch(b); // its package is corrupt: it is never closed
     // A staging folder an earlier, killed run left in a product folder that gets no package:
     // the run's start clears it all the same.
     std::string stage = folder.path + "\\a\\~qxstage7";
     CreateDirectoryA(stage.c_str(), NULL);
     WriteFileText(stage + "\\qxstage.tag", "");
-    StartWith("[Class]\r\nqa=QXA\r\nqb=QXB\r\n",
+    StartWith("[Class]\r\nqa=QXA\r\nqb=QXNavigatorMain\r\n",
               {"qa;QX A;5.20;5.10;;" + a, "qb;QX B;5.20;5.10;;" + b, "qd;QX D;5.20;5.10;;",
                "qv;QX Seek;2.4;2.4;;C:\\QX\\QXSeek.exe", ";Unknown;1.0;0.9;;C:\\QX\\Unknown.exe"});
     UpdateNow();
@@ -529,6 +536,8 @@ TEST_F(UpdateRunTest, FailuresAndRowsWithoutAPackageLeaveTheProductsAsTheyWere) 
             &files);
         EXPECT_EQ(files, 1);
     }
+    EXPECT_EQ(WaitForSingleObject(running, 0), (DWORD)WAIT_TIMEOUT);
+    CloseHandle(running);
 }
 
 TEST_F(UpdateRunTest, StopDuringADownloadStopsTheOutdatedRowsAfterIt) {
@@ -548,6 +557,21 @@ TEST_F(UpdateRunTest, StopDuringADownloadStopsTheOutdatedRowsAfterIt) {
                              "QX C|1.0|1.0|Is up-to-date|C:\\QX\\QXC.exe#3"}));
     EXPECT_EQ(ReadFileText(a), gOld);
     EXPECT_EQ(Requests("dw/a.cgi?qbd"), 0);
+}
+
+// Stop while a package is staged: its running product is neither closed nor changed.
+TEST_F(UpdateRunTest, StopWhileStagingLeavesTheProductRunning) {
+    Serve("dw\\packages\\qad.pkg", gGood);
+    std::string a = Install("a");
+    HANDLE running = Launch(a);
+    gStage = folder.path + "\\a\\~qxstage";
+    gUpdateHost.CancelRequested = StopWhileStaging;
+    StartWith("[Class]\r\nqa=QXNavigatorMain\r\n", {"qa;QX A;5.20;5.10;;" + a});
+    UpdateNow();
+    EXPECT_EQ(Rows(), (Lines{"QX A|5.20|5.10|Stopped by user|" + a + "#4"}));
+    EXPECT_EQ(ReadFileText(a), gOld);
+    EXPECT_EQ(WaitForSingleObject(running, 0), (DWORD)WAIT_TIMEOUT);
+    CloseHandle(running);
 }
 
 TEST_F(UpdateRunTest, StopAfterTheFilesWereReplacedKeepsTheUpdate) {
@@ -576,6 +600,7 @@ TEST_F(UpdateRunTest, ProductsSlowToCloseAreWaitedForWithinTheBound) {
     EXPECT_EQ(Rows(), (Lines{"QX A|5.20|5.20|Updated at|" + slow + "#3",
                              "QX B|5.20|5.10|Install error|" + stubborn + "#2"}));
     EXPECT_EQ(ReadFileText(stubborn), gOld);
+    EXPECT_FALSE(FileExists(folder.path + "\\stubborn\\~qxstage")); // its stage was discarded
     EXPECT_EQ(WaitForSingleObject(stubbornProcess, 0), (DWORD)WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(slowProcess, 10000), WAIT_OBJECT_0);
     EXPECT_EQ(StandIns().size(), 2u); // the stubborn one, and the slow one's new version
