@@ -19,8 +19,8 @@ void RestrictDllSearch() {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     auto setDefault = ProcAddress<decltype(SetDefaultDllDirectories)>(kernel, "SetDefaultDllDirectories");
     if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryA("");
-    // Paths the system searches for (the shell's search for a bare program name among them)
-    // look in the current folder only after the system folders.
+    // SearchPath, with which system components find files by bare name, looks in the current
+    // folder only after the system folders (and cannot be switched back).
     auto setSearchMode = ProcAddress<decltype(SetSearchPathMode)>(kernel, "SetSearchPathMode");
     if (setSearchMode) setSearchMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
 }
