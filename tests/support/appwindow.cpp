@@ -12,7 +12,6 @@
 #include "update/statusline.h"
 
 void AppWindowTest::SetUp() {
-    RestrictDllSearch(); // as the program does first: what it loads must still be found
     gApp = (AppState*)calloc(1, sizeof(AppState));
     gAccelerators = LoadAcceleratorsA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(1));
     StatusLineConstruct(&gStatusLine, 3, 1, MainStatusLayout);
