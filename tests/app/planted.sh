@@ -8,6 +8,6 @@ dir=$(mktemp -d) && trap 'wineserver -k >/dev/null 2>&1; rm -rf "$dir"' EXIT
 cp "$2" "$dir/QXUpdate.exe"
 for name in dwmapi.dll UxTheme.dll version.dll urlmon.dll hhctrl.ocx; do cp "$3" "$dir/$name"; done
 cd "$dir" && WINEDEBUG=+loaddll wine QXUpdate.exe /A 2>log &
-theirs='Loaded.*system32\\\\dwmapi'
-for _ in $(seq 120); do ls "$dir"/*.loaded >/dev/null 2>&1 || grep -qi "$theirs" "$dir/log" && break; sleep 0.5; done
-! ls "$dir"/*.loaded 2>/dev/null && grep -qi "$theirs" "$dir/log"
+theirs='Loaded.*(system32|syswow64)\\\\dwmapi'
+for _ in $(seq 120); do ls "$dir"/*.loaded >/dev/null 2>&1 || grep -qiE "$theirs" "$dir/log" && break; sleep 0.5; done
+! ls "$dir"/*.loaded 2>/dev/null && grep -qiE "$theirs" "$dir/log"
