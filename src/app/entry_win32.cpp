@@ -4,12 +4,26 @@
 #include "app/appstate.h"
 #include "app/mainwindow.h"
 #include "platform/fs.h"
+#include "platform/procs_win.h"
 #include "platform/text.h"
 #include "catalogue/catalogue.h"
 #include "update/download.h"
 #include "update/listsign.h"
 
 enum { JOB_END_WAIT_MS = 15000 };
+
+void RestrictDllSearch() {
+    // A DLL loaded by name comes from the system folder only, never from the program's folder
+    // (wherever the release was unpacked) or the current one. The call needs Windows 8, or 7 and
+    // Vista with the update that added it; without it at least the current folder is left out.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDefault = ProcAddress<decltype(SetDefaultDllDirectories)>(kernel, "SetDefaultDllDirectories");
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryA("");
+    // SearchPath, with which system components find files by bare name, looks in the current
+    // folder only after the system folders (and cannot be switched back).
+    auto setSearchMode = ProcAddress<decltype(SetSearchPathMode)>(kernel, "SetSearchPathMode");
+    if (setSearchMode) setSearchMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+}
 
 static void InitControls() {
     InitCommonControls();

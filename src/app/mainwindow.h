@@ -4,6 +4,8 @@
 #include "settings/store.h"
 
 // Runs the program: App state, providers, main window, message loop, shutdown.
+// The first step of the program: DLLs loaded by name come from the system folder only.
+void RestrictDllSearch();
 int RunApplication(HINSTANCE instance, int showCommand);
 HWND CreateMainWindow(HINSTANCE instance, int showCommand);
 // After the message loop: waits up to timeoutMs for a job that still runs (another program can

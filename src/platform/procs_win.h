@@ -5,6 +5,7 @@
 // declaration of the function, and a replaced window procedure must be a WNDPROC.
 #pragma once
 #include <windows.h>
+#include <stddef.h>
 #include <type_traits>
 
 // An entry point by name or ordinal, typed as the function the headers declare:
@@ -14,6 +15,17 @@ Function* ProcAddress(HMODULE module, const char* name) {
     static_assert(std::is_function<Function>::value, "ProcAddress takes the function's own type");
     return module ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name))) : NULL;
 }
+
+// The system's own DLLs and programs, named by full path so that no copy beside the program
+// or in the current folder is taken for them. Each returns 0 (NULL) when the path does not fit.
+// The path of a file in the system folder (GetSystemDirectoryA, which a 32-bit process on a
+// 64-bit system sees redirected to its own system folder).
+size_t SystemFilePath(const char* name, char* out, size_t size);
+// The path of a file in the shared Windows folder (GetSystemWindowsDirectoryA: on a terminal
+// server GetWindowsDirectoryA is the user's own folder, which the user can write).
+size_t WindowsFilePath(const char* name, char* out, size_t size);
+// Loads a DLL of the system folder; the DLLs it needs are looked for there first.
+HMODULE LoadSystemLibrary(const char* name);
 
 // Puts proc in front of a window's procedure; returns the one it had, for the messages proc
 // passes on with CallWindowProcA.

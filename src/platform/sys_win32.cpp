@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <string.h>
+#include "platform/procs_win.h"
 #include "platform/sys.h"
 #include "platform/text.h"
 
@@ -216,4 +217,31 @@ int SysLastError() {
 }
 void SysSleep(unsigned milliseconds) {
     Sleep(milliseconds);
+}
+
+static size_t FolderFilePath(UINT(WINAPI* folder)(LPSTR, UINT), const char* name, char* out, size_t size) {
+    UINT n = folder(out, (UINT)size);
+    if (n == 0 || n >= size) return 0;
+    size_t length = FormatText(out + n, size - n, "\\%s", name);
+    return length == strlen(name) + 1 ? n + length : 0;
+}
+
+size_t SystemFilePath(const char* name, char* out, size_t size) {
+    return FolderFilePath(GetSystemDirectoryA, name, out, size);
+}
+
+size_t WindowsFilePath(const char* name, char* out, size_t size) {
+    return FolderFilePath(GetSystemWindowsDirectoryA, name, out, size);
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+    char path[MAX_PATH + 32];
+    if (!SystemFilePath(name, path, sizeof path)) return NULL;
+    // Where LoadLibraryExA takes the search flags (AddDllDirectory marks them), the DLLs the
+    // library needs come from the system folder only; elsewhere the altered search order looks
+    // in the library's own folder, the system folder, first.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    int searchFlags = ProcAddress<decltype(AddDllDirectory)>(kernel, "AddDllDirectory") != NULL;
+    return LoadLibraryExA(path, NULL,
+                          searchFlags ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }

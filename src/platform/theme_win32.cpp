@@ -32,9 +32,9 @@ static void Find(HMODULE module, const char* name, Function** proc) {
 
 void ThemeOpen(ThemeSupport* theme) {
     ZeroMemory(theme, sizeof *theme);
-    theme->uxtheme = LoadLibraryA("UxTheme.dll");
-    theme->user32 = LoadLibraryA("user32.dll");
-    theme->dwmapi = LoadLibraryA("dwmapi.dll");
+    theme->uxtheme = LoadSystemLibrary("UxTheme.dll");
+    theme->user32 = LoadSystemLibrary("user32.dll");
+    theme->dwmapi = LoadSystemLibrary("dwmapi.dll");
     Find(theme->uxtheme, "SetWindowTheme", &theme->setWindowTheme);
     Find(theme->uxtheme, MAKEINTRESOURCEA(133), &theme->allowDarkModeForWindow);
     Find(theme->uxtheme, MAKEINTRESOURCEA(135), &theme->setPreferredAppMode);

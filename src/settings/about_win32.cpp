@@ -55,7 +55,7 @@ static HtmlHelpProc HtmlHelpEntry() {
     static HMODULE module;
     static HtmlHelpProc entry;
     if (!module) {
-        module = LoadLibraryA("hhctrl.ocx");
+        module = LoadSystemLibrary("hhctrl.ocx");
         entry = ProcAddress<decltype(HtmlHelpA)>(module, MAKEINTRESOURCEA(14)); // HtmlHelpA
     }
     return entry;
@@ -89,13 +89,15 @@ static void OpenWinHelp(const HelpRequest* request, const char* path) {
         WinHelpA(request->owner, path, HELP_CONTENTS, 0);
         return;
     }
-    // The system's own viewer is gone; an installed WinHelp answers this command line.
-    char command[1100];
+    // The system's own viewer is gone; an installed WinHelp answers this command line. It is
+    // the one in the Windows folder: by bare name the program's and the current folder come first.
+    char viewer[MAX_PATH + 32], command[1100];
+    if (!WindowsFilePath("winhlp32.exe", viewer, sizeof viewer)) return;
     FormatText(command, sizeof command, "WinHelp \"%s\"", path);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    if (CreateProcessA(viewer, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }

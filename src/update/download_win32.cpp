@@ -11,6 +11,7 @@
 #include <string.h>
 #include "app/appstate.h"
 #include "platform/fs.h"
+#include "platform/procs_win.h"
 #include "platform/text.h"
 #include "update/signature.h"
 #include "update/statusline.h"
@@ -31,7 +32,25 @@ static const DWORD kWatchMs = 50;
 static const DWORD kAbortGraceMs = 1000;
 static const char kTransferClass[] = "QXUpdateTransfer";
 
-UrlDownloadProc gUrlDownload = URLDownloadToFileA;
+// urlmon.dll is not one of the system's known DLLs: imported at load time, a copy beside the
+// program would be loaded in its place. It is loaded from the system folder on first use.
+static decltype(URLDownloadToFileA)* gSystemDownload;
+
+static BOOL CALLBACK LoadUrlMoniker(INIT_ONCE*, void*, void**) {
+    gSystemDownload =
+        ProcAddress<decltype(URLDownloadToFileA)>(LoadSystemLibrary("urlmon.dll"), "URLDownloadToFileA");
+    return TRUE;
+}
+
+HRESULT WINAPI SystemUrlDownload(LPUNKNOWN caller, LPCSTR address, LPCSTR path, DWORD reserved,
+                                 LPBINDSTATUSCALLBACK callback) {
+    static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
+    InitOnceExecuteOnce(&once, LoadUrlMoniker, NULL, NULL);
+    if (!gSystemDownload) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    return gSystemDownload(caller, address, path, reserved, callback);
+}
+
+UrlDownloadProc gUrlDownload = SystemUrlDownload;
 
 long OnDownloadProgress(DownloadProgress* progress, unsigned long position, unsigned long maximum) {
     if (gApp && gApp->cancelRequested) return E_ABORT;

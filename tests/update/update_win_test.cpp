@@ -163,7 +163,7 @@ struct DownloadTest : ServerTest {
     }
     void TearDown() override {
         gDownloadStallMs = kDownloadStallMs;
-        gUrlDownload = URLDownloadToFileA;
+        gUrlDownload = SystemUrlDownload;
         ServerTest::TearDown();
     }
     std::string Target(const std::string& name) { return folder.path + "\\new\\deeper\\" + name; }
@@ -247,7 +247,7 @@ TEST_F(DownloadTest, EveryTransferEndsOnStopOrWhenTheServerGoesQuiet) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.base + " Stop after " + std::to_string(c.stopAfter));
         UseServer(c.base);
-        gUrlDownload = c.base.empty() ? DeafDownload : URLDownloadToFileA;
+        gUrlDownload = c.base.empty() ? DeafDownload : SystemUrlDownload;
         gApp->cancelRequested = 0;
         DWORD start = GetTickCount();
         std::string target = Target(c.base.empty() ? "deaf" : "big");
