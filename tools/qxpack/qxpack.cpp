@@ -253,9 +253,9 @@ static int List(int argc, char** argv) {
 }
 
 // The options --key PUBLIC, --code XXX, --version TEXT and --edition L, anywhere; the other
-// arguments stay in args.
-static int SignatureOptions(int argc, char** argv, PackageKeys* keys, PackageBinding* binding,
-                            std::vector<const char*>* args) {
+// arguments stay in args, and there must be count of them (and a key when needKey is set).
+static int SignatureOptions(int argc, char** argv, size_t count, int needKey, PackageKeys* keys,
+                            PackageBinding* binding, std::vector<const char*>* args) {
     keys->count = 0;
     *binding = PackageBinding();
     for (int i = 0; i < argc; i++) {
@@ -275,6 +275,7 @@ static int SignatureOptions(int argc, char** argv, PackageKeys* keys, PackageBin
         else if (ParsePackageKeys(v, keys) || keys->count == 0)
             return fprintf(stderr, "qxpack: %s is not a public key as qxpack keygen prints it\n", v), 2;
     }
+    if (args->size() != count || (needKey && keys->count == 0)) return fprintf(stderr, "%s", kUsage), 2;
     return 0;
 }
 
@@ -301,9 +302,9 @@ static int Extract(int argc, char** argv) {
     PackageKeys keys;
     PackageBinding binding;
     std::vector<const char*> args;
-    int e = SignatureOptions(argc, argv, &keys, &binding, &args);
+    int e = SignatureOptions(argc, argv, 2, 0, &keys, &binding, &args);
     if (e) return e;
-    if (args.size() != 2 || (binding.code && keys.count == 0)) return fprintf(stderr, "%s", kUsage), 2;
+    if (binding.code && keys.count == 0) return fprintf(stderr, "%s", kUsage), 2;
     int result = ExtractCheckedUpdatePackage(args[0], args[1], binding.code, &keys, NULL);
     return result ? Refused("extract", result) : 0;
 }
@@ -312,9 +313,8 @@ static int Verify(int argc, char** argv) {
     PackageKeys keys;
     PackageBinding binding;
     std::vector<const char*> args;
-    int e = SignatureOptions(argc, argv, &keys, &binding, &args);
+    int e = SignatureOptions(argc, argv, 1, 1, &keys, &binding, &args);
     if (e) return e;
-    if (args.size() != 1 || keys.count == 0) return fprintf(stderr, "%s", kUsage), 2;
     int result = VerifyBoundPackage(args[0], &binding, &keys, NULL, NULL);
     if (result) return Refused("verify", result);
     printf("%s: signed%s%s\n", args[0], binding.code ? " for product " : "",
@@ -342,6 +342,13 @@ static std::string SignaturePath(const char* listPath) {
            ".sig";
 }
 
+// The role of a server list by its file name; NULL, having said so, for any other file.
+static const char* ListRoleOf(const char* path) {
+    const char* role = ListRole(path);
+    if (!role) fprintf(stderr, "qxpack: %s is none of products.txt, cls.txt and edi.txt\n", path);
+    return role;
+}
+
 static int SignList(int argc, char** argv) {
     if (argc < 1) return fprintf(stderr, "%s", kUsage), 2;
     const char* path = argv[0];
@@ -362,8 +369,8 @@ static int SignList(int argc, char** argv) {
             return fprintf(stderr, "qxpack: bad option %s %s\n", a.c_str(), argv[i + 1]), 2;
     }
     if (!secretPath || argc % 2 == 0) return fprintf(stderr, "%s", kUsage), 2;
-    const char* role = ListRole(path);
-    if (!role) return fprintf(stderr, "qxpack: %s is none of products.txt, cls.txt and edi.txt\n", path), 2;
+    const char* role = ListRoleOf(path);
+    if (!role) return 2;
     uint8_t secret[PACKAGE_SECRET_BYTES], publicKey[PACKAGE_KEY_BYTES];
     int e = ReadSecretKey(secretPath, secret, publicKey);
     if (e) return Fail("reading the secret key", e);
@@ -395,12 +402,10 @@ static int VerifyList(int argc, char** argv) {
     PackageKeys keys;
     PackageBinding binding;
     std::vector<const char*> args;
-    int e = SignatureOptions(argc, argv, &keys, &binding, &args);
+    int e = SignatureOptions(argc, argv, 1, 1, &keys, &binding, &args);
     if (e) return e;
-    if (args.size() != 1 || keys.count == 0) return fprintf(stderr, "%s", kUsage), 2;
-    const char* role = ListRole(args[0]);
-    if (!role)
-        return fprintf(stderr, "qxpack: %s is none of products.txt, cls.txt and edi.txt\n", args[0]), 2;
+    const char* role = ListRoleOf(args[0]);
+    if (!role) return 2;
     char *data = NULL, *signature = NULL;
     size_t size = 0, signatureSize = 0;
     std::string sigPath = SignaturePath(args[0]);
