@@ -80,15 +80,6 @@ void ApplyAlwaysOnTop(HWND mainWindow) {
                  0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-// Removes the program's temporary folder with everything in it, and nothing above it.
-static void DeleteProgramTempFolder() {
-    char folder[1024];
-    if (!ProgramTempFolder(folder, sizeof folder)) return;
-    size_t n = strlen(folder);
-    if (n && folder[n - 1] == '\\') folder[n - 1] = 0;
-    if (FsLocal()->Exists(folder)) FsDeleteTree(FsLocal(), folder);
-}
-
 void SelectLanguage(HWND mainWindow) {
     ChooseLanguage(&gSettings);
     UpdateCommandStates(mainWindow);

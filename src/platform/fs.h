@@ -9,7 +9,8 @@ struct FsFile; // an open file of a provider
 
 struct FsEntry {
     const char* name;    // file name only, no folder
-    uint32_t attributes; // FILE_ATTR_* bits
+    uint32_t attributes; // FILE_ATTR_* bits; a link has FILE_ATTR_REPARSE_POINT (and the folder bit
+                         // when it leads to a folder)
 };
 
 // Called for each entry of a folder ("." and ".." are not passed); nonzero stops the walk.
@@ -57,6 +58,26 @@ struct FsProvider {
     // Deletes a file or an empty folder when the system next starts. NULL when the provider
     // cannot.
     int (*DeleteAtRestart)(const char* path);
+
+    // Operations that never follow a link. Whoever can write a folder can put a symbolic
+    // link, junction or mount point in it; followed, it would turn a write meant for that
+    // folder into a write anywhere on the machine.
+
+    // Makes one new folder that only the administrators and the system may open (POSIX:
+    // only its owner). Fails with ERR_ALREADY_EXISTS when anything of that name exists.
+    int (*CreateFolderNew)(const char* path);
+    // Opens a folder so that it can be neither renamed nor deleted until Close (POSIX cannot
+    // keep it from that). ERR_STOPPED_ON_SYMLINK when the name is a link.
+    int (*Hold)(const char* path, FsFile** held);
+    // 0 when the folder (a link is not followed) belongs to the administrators, the system or
+    // the owner this program gives what it makes (POSIX: the effective user or root, and
+    // nobody else may write to it). A standard user can make nothing that passes.
+    int (*CheckOwner)(const char* path);
+    // Moves folder\from to folder\to (replacing a file there) and deletes folder\name. No
+    // link in either name below folder is followed (ERR_STOPPED_ON_SYMLINK), and none can be
+    // swapped in while the operation runs; the folder itself is taken as it is.
+    int (*MoveBelow)(const char* folder, const char* from, const char* to);
+    int (*DeleteBelow)(const char* folder, const char* name);
 
     void* data; // the provider's own state between SetUp and Release
 };

@@ -81,10 +81,15 @@ static int PosixEnumerate(const char* folder, FsEntryProc proc, void* context) {
         if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
         uint32_t attributes = d->d_type == DT_DIR ? FILE_ATTR_DIRECTORY : FILE_ATTR_ARCHIVE;
         struct stat st;
-        // Links stay plain entries: their targets are not entered.
-        if (d->d_type == DT_UNKNOWN && fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (d->d_type == DT_UNKNOWN && fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            attributes = S_ISDIR(st.st_mode)   ? FILE_ATTR_DIRECTORY
+                         : S_ISLNK(st.st_mode) ? FILE_ATTR_REPARSE_POINT
+                                               : attributes;
+        // A link is reported as on Windows, and its folder is never entered by the walks.
+        if (d->d_type == DT_LNK) attributes = FILE_ATTR_REPARSE_POINT;
+        if ((attributes & FILE_ATTR_REPARSE_POINT) && fstatat(dirfd(dir), d->d_name, &st, 0) == 0 &&
             S_ISDIR(st.st_mode))
-            attributes = FILE_ATTR_DIRECTORY;
+            attributes |= FILE_ATTR_DIRECTORY;
         FsEntry entry = {d->d_name, attributes};
         if (proc(&entry, context)) break;
     }
@@ -118,6 +123,9 @@ static int PosixCreateFolder(const char* path) {
 static int PosixRemoveFolder(const char* path) {
     char native[4096];
     Native(path, native, sizeof native);
+    struct stat st;
+    if (lstat(native, &st) == 0 && S_ISLNK(st.st_mode)) // a link to a folder goes, as on Windows
+        return unlink(native) == 0 ? 0 : MapErrno(errno);
     return rmdir(native) == 0 ? 0 : MapErrno(errno);
 }
 
@@ -275,10 +283,13 @@ static int PosixGetAttributes(const char* path, uint32_t* attributes) {
     char native[4096];
     Native(path, native, sizeof native);
     struct stat st;
-    if (stat(native, &st) != 0) return PathError(native);
+    if (lstat(native, &st) != 0) return PathError(native);
+    // A link reports itself, as on Windows: the link bit, and the folder bit when it leads to one.
+    uint32_t link = S_ISLNK(st.st_mode) ? FILE_ATTR_REPARSE_POINT : 0;
+    if (link && stat(native, &st) != 0) st.st_mode = S_IFREG | S_IWUSR;
     uint32_t a = S_ISDIR(st.st_mode) ? FILE_ATTR_DIRECTORY : FILE_ATTR_ARCHIVE;
     if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTR_READONLY;
-    *attributes = a;
+    *attributes = a | link;
     return 0;
 }
 
@@ -323,41 +334,151 @@ static int PosixReplace(const char* from, const char* to) {
     return 0;
 }
 
-static const FsProvider kLocalProvider = {
-    "local",
-    NULL,
-    NULL,
-    PosixEnumerate,
-    PosixCreateFolder,
-    PosixRemoveFolder,
-    PosixReadWhole,
-    PosixWriteWhole,
-    PosixDelete,
-    PosixGetAttributes,
-    PosixSetAttributes,
-    PosixExists,
-    PosixMove,
-    PosixReplace,
-    PosixOpen,
-    PosixRead,
-    PosixWrite,
-    PosixSeek,
-    PosixSize,
-    PosixSetTimes,
-    PosixClose,
-    PosixFlush,
-    NULL, // nothing runs at a restart here
-    NULL,
-};
+static int PosixCreateFolderNew(const char* path) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    return mkdir(native, 0700) == 0 ? 0 : PathError(native);
+}
+
+// The error for a name that could not be opened as a folder without following it.
+static int NotFollowed(int at, const char* name) {
+    int e = errno;
+    struct stat st;
+    if (fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        return ERR_STOPPED_ON_SYMLINK;
+    return e == ENOENT || e == ENOTDIR ? ERR_PATH_NOT_FOUND : MapErrno(e);
+}
+
+static int PosixHold(const char* path, FsFile** held) {
+    *held = NULL;
+    char native[4096];
+    Native(path, native, sizeof native);
+    int fd = open(native, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return NotFollowed(AT_FDCWD, native);
+    *held = (FsFile*)malloc(sizeof(FsFile));
+    if (*held) {
+        (*held)->fd = fd;
+        return 0;
+    }
+    close(fd);
+    return ERR_NOT_ENOUGH_MEMORY;
+}
+
+static int PosixCheckOwner(const char* path) {
+    char native[4096];
+    Native(path, native, sizeof native);
+    struct stat st;
+    if (lstat(native, &st) != 0) return PathError(native);
+    if (S_ISLNK(st.st_mode)) return ERR_STOPPED_ON_SYMLINK;
+    int owner = st.st_uid == geteuid() || st.st_uid == 0;
+    return S_ISDIR(st.st_mode) && owner && !(st.st_mode & 022) ? 0 : ERR_ACCESS_DENIED;
+}
+
+// Opens, part by part and following no link, the folder that holds the last part of a name
+// below a folder; *last points to that part inside name.
+static int OpenParentBelow(const char* folder, const char* name, int* parent, const char** last) {
+    char native[4096];
+    Native(folder, native, sizeof native);
+    int fd = open(native[0] ? native : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return PathError(native);
+    for (const char* part = name;;) {
+        const char* end = part;
+        while (*end && *end != '/' && *end != '\\')
+            end++;
+        if (!*end) {
+            *parent = fd, *last = part;
+            return 0;
+        }
+        char piece[256];
+        if ((size_t)(end - part) >= sizeof piece) {
+            close(fd);
+            return ERR_FILENAME_EXCED_RANGE;
+        }
+        CopyTextN(piece, sizeof piece, part, (size_t)(end - part));
+        int next = openat(fd, piece[0] ? piece : ".", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int e = next < 0 ? NotFollowed(fd, piece) : 0;
+        close(fd);
+        if (e) return e;
+        fd = next;
+        part = end + 1;
+    }
+}
+
+static int PosixMoveBelow(const char* folder, const char* from, const char* to) {
+    int a, b;
+    const char *fromName, *toName;
+    int e = OpenParentBelow(folder, from, &a, &fromName);
+    if (e) return e;
+    e = OpenParentBelow(folder, to, &b, &toName);
+    if (!e) {
+        struct stat st;
+        if (fstatat(b, toName, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            !(st.st_mode & S_IWUSR))
+            e = ERR_ACCESS_DENIED;
+        else if (renameat(a, fromName, b, toName) != 0)
+            e = errno == ENOENT ? ERR_FILE_NOT_FOUND : MapErrno(errno);
+        close(b);
+    }
+    close(a);
+    return e;
+}
+
+static int PosixDeleteBelow(const char* folder, const char* name) {
+    int at;
+    const char* last;
+    int e = OpenParentBelow(folder, name, &at, &last);
+    if (e) return e;
+    struct stat st;
+    if (fstatat(at, last, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        e = errno == ENOENT ? ERR_FILE_NOT_FOUND : MapErrno(errno);
+    else if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)))
+        e = ERR_ACCESS_DENIED;
+    else if (unlinkat(at, last, 0) != 0)
+        e = MapErrno(errno);
+    close(at);
+    return e;
+}
+
+// Filled in by name, so that a slot added to the table cannot shift the others.
+static FsProvider MakeLocalProvider() {
+    FsProvider p = {};
+    p.name = "local";
+    p.Enumerate = PosixEnumerate;
+    p.CreateFolder = PosixCreateFolder;
+    p.RemoveFolder = PosixRemoveFolder;
+    p.ReadWhole = PosixReadWhole;
+    p.WriteWhole = PosixWriteWhole;
+    p.Delete = PosixDelete;
+    p.GetAttributes = PosixGetAttributes;
+    p.SetAttributes = PosixSetAttributes;
+    p.Exists = PosixExists;
+    p.Move = PosixMove;
+    p.Replace = PosixReplace;
+    p.Open = PosixOpen;
+    p.Read = PosixRead;
+    p.Write = PosixWrite;
+    p.Seek = PosixSeek;
+    p.Size = PosixSize;
+    p.SetTimes = PosixSetTimes;
+    p.Close = PosixClose;
+    p.Flush = PosixFlush;
+    p.CreateFolderNew = PosixCreateFolderNew;
+    p.Hold = PosixHold;
+    p.CheckOwner = PosixCheckOwner;
+    p.MoveBelow = PosixMoveBelow;
+    p.DeleteBelow = PosixDeleteBelow;
+    return p;
+}
 
 const FsProvider* FsLocal() {
-    return &kLocalProvider;
+    static const FsProvider local = MakeLocalProvider();
+    return &local;
 }
 
 void FsSetUpProviders() {
     try {
         memset(gFsProviders, 0, sizeof gFsProviders);
-        gFsProviders[0] = kLocalProvider;
+        gFsProviders[0] = *FsLocal();
         for (int i = 0; i < FS_PROVIDER_SLOTS; i++)
             if (gFsProviders[i].SetUp) gFsProviders[i].SetUp(&gFsProviders[i]);
     } catch (...) {

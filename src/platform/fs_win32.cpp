@@ -1,5 +1,7 @@
 // The local-disk provider over the ANSI Win32 file functions.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <stdlib.h>
 #include <string.h>
 #include "platform/fs.h"
@@ -209,42 +211,193 @@ static int Win32Replace(const char* from, const char* to) {
                : LastErrorOr(ERROR_ACCESS_DENIED);
 }
 
-static const FsProvider kLocalProvider = {
-    "local",
-    NULL,
-    NULL,
-    Win32Enumerate,
-    Win32CreateFolder,
-    Win32RemoveFolder,
-    Win32ReadWhole,
-    Win32WriteWhole,
-    Win32Delete,
-    Win32GetAttributes,
-    Win32SetAttributes,
-    Win32Exists,
-    Win32Move,
-    Win32Replace,
-    Win32Open,
-    Win32Read,
-    Win32Write,
-    Win32Seek,
-    Win32Size,
-    Win32SetTimes,
-    Win32Close,
-    Win32Flush,
-    Win32DeleteAtRestart,
-    NULL,
+// Only the administrators and the system; set as the owner, the administrators may always
+// reach the folder again. A process that may not name them owner gets its default owner.
+static int CreateFolderFor(const char* path, const char* descriptor) {
+    PSECURITY_DESCRIPTOR sd = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor, SDDL_REVISION_1, &sd, NULL))
+        return LastErrorOr(ERROR_INVALID_PARAMETER);
+    SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
+    int e = CreateDirectoryA(path, &sa) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
+    LocalFree(sd);
+    return e;
+}
+
+static int Win32CreateFolderNew(const char* path) {
+    static const char kAdminsOnly[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+    char owned[64];
+    FormatText(owned, sizeof owned, "O:BA%s", kAdminsOnly);
+    int e = CreateFolderFor(path, owned);
+    return e == ERROR_INVALID_OWNER ? CreateFolderFor(path, kAdminsOnly) : e;
+}
+
+// Opens a folder without following a link at its name. Others may read and write in it,
+// but none may rename or delete it while the handle is open.
+static int OpenHeld(const char* path, HANDLE* held) {
+    *held = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (*held == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_PATH_NOT_FOUND);
+    BY_HANDLE_FILE_INFORMATION info;
+    // Wine opens what a link leads to; the name's own attributes still show the link.
+    DWORD named = GetFileAttributesA(path);
+    int e = GetFileInformationByHandle(*held, &info) ? 0 : LastErrorOr(ERROR_INVALID_HANDLE);
+    if (!e && ((info.dwFileAttributes | (named == INVALID_FILE_ATTRIBUTES ? 0 : named)) &
+               FILE_ATTRIBUTE_REPARSE_POINT))
+        e = ERROR_STOPPED_ON_SYMLINK;
+    if (!e && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) e = ERROR_DIRECTORY;
+    if (e) {
+        CloseHandle(*held);
+        *held = INVALID_HANDLE_VALUE;
+    }
+    return e;
+}
+
+static int Win32Hold(const char* path, FsFile** held) {
+    *held = NULL;
+    HANDLE h;
+    int e = OpenHeld(path, &h);
+    if (e) return e;
+    *held = (FsFile*)malloc(sizeof(FsFile));
+    if (*held) {
+        (*held)->handle = h;
+        return 0;
+    }
+    CloseHandle(h);
+    return ERROR_NOT_ENOUGH_MEMORY;
+}
+
+static int IsTokenOwner(PSID sid) {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
+    union {
+        TOKEN_OWNER owner;
+        BYTE bytes[256];
+    } data;
+    DWORD size = 0;
+    int same =
+        GetTokenInformation(token, TokenOwner, &data, sizeof data, &size) && EqualSid(data.owner.Owner, sid);
+    CloseHandle(token);
+    return same;
+}
+
+static int Win32CheckOwner(const char* path) {
+    HANDLE h;
+    int e = OpenHeld(path, &h);
+    if (e) return e;
+    PSID owner = NULL;
+    PSECURITY_DESCRIPTOR sd = NULL;
+    e = (int)GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL, &sd);
+    if (!e && !IsWellKnownSid(owner, WinBuiltinAdministratorsSid) &&
+        !IsWellKnownSid(owner, WinLocalSystemSid) && !IsTokenOwner(owner))
+        e = ERROR_ACCESS_DENIED;
+    if (sd) LocalFree(sd);
+    CloseHandle(h);
+    return e;
+}
+
+// The folders on the way to the last part of a name below a folder, each held open.
+enum { HELD_MAX = 48 };
+struct HeldWay {
+    HANDLE folders[HELD_MAX];
+    int count;
+    char path[MAX_PATH * 4]; // folder\name
 };
 
+static void ReleaseWay(HeldWay* way) {
+    while (way->count > 0)
+        CloseHandle(way->folders[--way->count]);
+}
+
+static int HoldWay(const char* folder, const char* name, HeldWay* way) {
+    way->count = 0;
+    if (strlen(folder) + strlen(name) + 2 > sizeof way->path) return ERROR_FILENAME_EXCED_RANGE;
+    CopyText(way->path, sizeof way->path, folder);
+    size_t start = strlen(way->path);
+    if (start && way->path[start - 1] != '\\' && way->path[start - 1] != '/')
+        AppendText(way->path, sizeof way->path, "\\"), start++;
+    AppendText(way->path, sizeof way->path, name);
+    for (char* p = way->path + start; *p; p++) {
+        if (*p != '\\' && *p != '/') continue;
+        char separator = *p;
+        *p = 0;
+        int e = way->count < HELD_MAX ? OpenHeld(way->path, &way->folders[way->count])
+                                      : ERROR_FILENAME_EXCED_RANGE;
+        *p = separator;
+        if (e) {
+            ReleaseWay(way);
+            return e == ERROR_FILE_NOT_FOUND || e == ERROR_DIRECTORY ? ERROR_PATH_NOT_FOUND : e;
+        }
+        way->count++;
+    }
+    return 0;
+}
+
+static int Win32MoveBelow(const char* folder, const char* from, const char* to) {
+    HeldWay a, b;
+    int e = HoldWay(folder, from, &a);
+    if (e) return e;
+    e = HoldWay(folder, to, &b);
+    if (!e) {
+        // The last part is not followed: a link there is moved or replaced itself.
+        e = MoveFileExA(a.path, b.path, MOVEFILE_REPLACE_EXISTING) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
+        ReleaseWay(&b);
+    }
+    ReleaseWay(&a);
+    return e;
+}
+
+static int Win32DeleteBelow(const char* folder, const char* name) {
+    HeldWay way;
+    int e = HoldWay(folder, name, &way);
+    if (e) return e;
+    e = DeleteFileA(way.path) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
+    ReleaseWay(&way);
+    return e;
+}
+
+// Filled in by name, so that a slot added to the table cannot shift the others.
+static FsProvider MakeLocalProvider() {
+    FsProvider p = {};
+    p.name = "local";
+    p.Enumerate = Win32Enumerate;
+    p.CreateFolder = Win32CreateFolder;
+    p.RemoveFolder = Win32RemoveFolder;
+    p.ReadWhole = Win32ReadWhole;
+    p.WriteWhole = Win32WriteWhole;
+    p.Delete = Win32Delete;
+    p.GetAttributes = Win32GetAttributes;
+    p.SetAttributes = Win32SetAttributes;
+    p.Exists = Win32Exists;
+    p.Move = Win32Move;
+    p.Replace = Win32Replace;
+    p.Open = Win32Open;
+    p.Read = Win32Read;
+    p.Write = Win32Write;
+    p.Seek = Win32Seek;
+    p.Size = Win32Size;
+    p.SetTimes = Win32SetTimes;
+    p.Close = Win32Close;
+    p.Flush = Win32Flush;
+    p.DeleteAtRestart = Win32DeleteAtRestart;
+    p.CreateFolderNew = Win32CreateFolderNew;
+    p.Hold = Win32Hold;
+    p.CheckOwner = Win32CheckOwner;
+    p.MoveBelow = Win32MoveBelow;
+    p.DeleteBelow = Win32DeleteBelow;
+    return p;
+}
+
 const FsProvider* FsLocal() {
-    return &kLocalProvider;
+    static const FsProvider local = MakeLocalProvider();
+    return &local;
 }
 
 void FsSetUpProviders() {
     UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
     try {
         memset(gFsProviders, 0, sizeof gFsProviders);
-        gFsProviders[0] = kLocalProvider;
+        gFsProviders[0] = *FsLocal();
         for (int i = 0; i < FS_PROVIDER_SLOTS; i++)
             if (gFsProviders[i].SetUp) gFsProviders[i].SetUp(&gFsProviders[i]);
     } catch (...) {

@@ -66,5 +66,20 @@ int SysMutexLock(SysMutex* mutex, unsigned milliseconds);
 void SysMutexUnlock(SysMutex* mutex);
 void SysMutexClose(SysMutex* mutex);
 
+// Fills a buffer from the system's random generator. Returns 0 or an error.
+int SysRandom(void* buffer, size_t size);
+
+// The machine's secret for the checks only administrators can make: made on first use, in a
+// place only the administrators and the system may read (POSIX: the user's, mode 0600).
+enum { SYS_SECRET_SIZE = 32 };
+int SysMachineSecret(uint8_t secret[SYS_SECRET_SIZE]);
+
+// Claims a folder for this process alone among all processes of the machine, until
+// SysUnlockFolder: ERR_SHARING_VIOLATION while another claim stands. Every spelling of the
+// folder's path makes the same claim.
+struct SysFolderLock;
+int SysLockFolder(const char* folder, SysFolderLock** lock);
+void SysUnlockFolder(SysFolderLock* lock);
+
 int SysLastError();
 void SysSleep(unsigned milliseconds);

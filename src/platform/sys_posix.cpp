@@ -6,6 +6,9 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -294,4 +297,69 @@ int SysLastError() {
 }
 void SysSleep(unsigned milliseconds) {
     usleep(milliseconds * 1000u);
+}
+
+int SysRandom(void* buffer, size_t size) {
+    for (size_t done = 0; done < size;) {
+        ssize_t n = getrandom((char*)buffer + done, size - done, 0);
+        if (n < 0 && errno != EINTR) return 31;
+        if (n > 0) done += (size_t)n;
+    }
+    return 0;
+}
+
+// The user's own file, made once without following a link and readable by the user only.
+int SysMachineSecret(uint8_t secret[SYS_SECRET_SIZE]) {
+    const char* home = getenv("HOME");
+    if (!home || !home[0]) return 2;
+    char path[1024];
+    FormatText(path, sizeof path, "%s/.qxupdate-journal-key", home);
+    for (int tries = 0; tries < 40; tries++, SysSleep(50)) {
+        int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            int e = SysRandom(secret, SYS_SECRET_SIZE);
+            if (!e && write(fd, secret, SYS_SECRET_SIZE) != SYS_SECRET_SIZE) e = 29;
+            close(fd);
+            if (e) return e;
+        }
+        fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return 5;
+        struct stat st;
+        int usable =
+            fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && !(st.st_mode & 077);
+        ssize_t got = usable ? read(fd, secret, SYS_SECRET_SIZE) : -1;
+        close(fd);
+        if (!usable) return 5;
+        if (got == SYS_SECRET_SIZE) return 0; // else its maker is still writing it
+    }
+    return 13;
+}
+
+struct SysFolderLock {
+    int fd;
+};
+
+int SysLockFolder(const char* folder, SysFolderLock** lock) {
+    *lock = NULL;
+    char native[4096];
+    Slashed(folder, native, sizeof native);
+    int fd = open(native, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 3 : 5;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return 32;
+    }
+    *lock = (SysFolderLock*)malloc(sizeof(SysFolderLock));
+    if (*lock) {
+        (*lock)->fd = fd;
+        return 0;
+    }
+    close(fd);
+    return 8;
+}
+
+void SysUnlockFolder(SysFolderLock* lock) {
+    if (!lock) return;
+    close(lock->fd);
+    free(lock);
 }

@@ -1,5 +1,8 @@
 // System services over the ANSI Win32 interface.
 #include <windows.h>
+#include <aclapi.h>
+#include <ntsecapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <string.h>
 #include "platform/procs_win.h"
@@ -244,4 +247,77 @@ HMODULE LoadSystemLibrary(const char* name) {
     int searchFlags = ProcAddress<decltype(AddDllDirectory)>(kernel, "AddDllDirectory") != NULL;
     return LoadLibraryExA(path, NULL,
                           searchFlags ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+int SysRandom(void* buffer, size_t size) {
+    return RtlGenRandom(buffer, (ULONG)size) ? 0 : ERROR_GEN_FAILURE;
+}
+
+static LONG CreateSecretKey(const char* descriptor, HKEY* key, DWORD* made) {
+    PSECURITY_DESCRIPTOR sd = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor, SDDL_REVISION_1, &sd, NULL))
+        return (LONG)GetLastError();
+    SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
+    LONG e = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvanware\\Updater journal key", 0, NULL, 0,
+                             KEY_QUERY_VALUE | KEY_SET_VALUE | READ_CONTROL, &sa, key, made);
+    LocalFree(sd);
+    return e;
+}
+
+// A key of that name that someone else made may be readable by them: only one owned by the
+// administrators or the system is used.
+static int OwnedByAdministrators(HKEY key) {
+    PSID owner = NULL;
+    PSECURITY_DESCRIPTOR sd = NULL;
+    if (GetSecurityInfo(key, SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL, &sd))
+        return 0;
+    int ours = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+    LocalFree(sd);
+    return ours;
+}
+
+int SysMachineSecret(uint8_t secret[SYS_SECRET_SIZE]) {
+    HKEY key;
+    DWORD made = 0;
+    LONG e = CreateSecretKey("O:BAD:P(A;;KA;;;BA)(A;;KA;;;SY)", &key, &made);
+    if (e) return (int)e;
+    if (!OwnedByAdministrators(key)) e = ERROR_ACCESS_DENIED;
+    if (!e && made == REG_CREATED_NEW_KEY) {
+        e = SysRandom(secret, SYS_SECRET_SIZE);
+        if (!e) e = RegSetValueExA(key, "Key", 0, REG_BINARY, secret, SYS_SECRET_SIZE);
+    }
+    // Another process that has just made the key writes its value in a moment.
+    for (int tries = 0; !e && made != REG_CREATED_NEW_KEY && tries < 40; tries++) {
+        DWORD type = 0, size = SYS_SECRET_SIZE;
+        e = RegQueryValueExA(key, "Key", NULL, &type, secret, &size);
+        if (!e && (type != REG_BINARY || size != SYS_SECRET_SIZE)) e = ERROR_INVALID_DATA;
+        if (e != ERROR_FILE_NOT_FOUND) break;
+        e = 0;
+        Sleep(50);
+    }
+    RegCloseKey(key);
+    return (int)e;
+}
+
+int SysLockFolder(const char* folder, SysFolderLock** lock) {
+    *lock = NULL;
+    uint64_t volume, index;
+    int e = SysFileIdentity(folder, &volume, &index);
+    if (e) return e;
+    char name[96];
+    FormatText(name, sizeof name, "Global\\QXUpdate install %08X %016llX", (unsigned)volume,
+               (unsigned long long)index);
+    HANDLE mutex = CreateMutexA(NULL, FALSE, name);
+    if (!mutex) return (int)GetLastError();
+    // The claim is the object itself: it stands while a handle to it is open anywhere.
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return ERROR_SHARING_VIOLATION;
+    }
+    *lock = (SysFolderLock*)mutex;
+    return 0;
+}
+
+void SysUnlockFolder(SysFolderLock* lock) {
+    if (lock) CloseHandle((HANDLE)lock);
 }

@@ -20,9 +20,19 @@
 //
 // Staging folders are "~qxstage", "~qxstage1" and so on, each marked by a file of its own;
 // folders of those names without the mark belong to someone else and are left alone.
+//
+// The program runs as administrator in folders that standard users may be able to write.
+// So no link (symbolic link, junction, mount point) below the target folder is ever
+// followed: entries reached through one are refused, and every move goes through the
+// provider's operations that follow none and hold the folders on the way. A staging folder
+// is made new each time (never reused), for the administrators only, and held open while it
+// is used; one is taken for ours only when its owner is an administrator and its journal
+// carries a check keyed with the machine's secret, which a standard user cannot read. Only
+// one install works in a folder at a time, whichever copy of the program runs it.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sodium.h>
 #include "platform/errors.h"
 #include "platform/fs.h"
 #include "platform/sys.h"
@@ -34,7 +44,8 @@ static const char kStageName[] = "~qxstage";
 static const char kStageMark[] = "qxstage.tag";
 static const char kStageMarkText[] = "A staging folder of the Corvanware Updater.\r\n";
 static const char kJournalName[] = "journal";
-static const char kJournalHead[] = "QXUpdate journal 1";
+static const char kJournalDraft[] = "journal.new"; // written whole, then renamed "journal"
+static const char kJournalHead[] = "QXUpdate journal 2";
 
 // Device names that open a device instead of a file in any folder.
 static int IsDeviceName(const char* part, size_t length) {
@@ -126,6 +137,8 @@ struct Staging {
     char stageName[32];            // its name inside the target folder
     NameList names;                // the staged files' names relative to the target folder
     const char** steps;            // the same names by step number - 1
+    FsFile* held;                  // the staging folder, held open while it is used
+    SysFolderLock* lock;           // the claim on the target folder
 };
 
 static void StagePath(const char* stage, const char* name, char* out, size_t size) {
@@ -135,6 +148,24 @@ static void StagePath(const char* stage, const char* name, char* out, size_t siz
 // The staged file ('f') or the backup of the file it replaces ('b') of a step.
 static void StepPath(const Staging* s, char kind, uint32_t step, char* out, size_t size) {
     FormatText(out, size, "%s\\%c%u", s->stage, kind, (unsigned)step);
+}
+
+// Checks every part of a joined entry path below the target folder: each folder on the way
+// must be one and no link, and the entry, where it exists, a plain file that may be written.
+static int CheckEntryWay(const FsProvider* fs, char* joined, size_t start) {
+    uint32_t attributes = 0;
+    for (char* p = joined + start; *p; p++) {
+        if (!IsPathSeparator(*p)) continue;
+        char separator = *p;
+        *p = 0;
+        int e = fs->GetAttributes(joined, &attributes);
+        *p = separator;
+        if (e || !(attributes & FILE_ATTR_DIRECTORY)) return ERR_PATH_NOT_FOUND;
+        if (attributes & FILE_ATTR_REPARSE_POINT) return ERR_STOPPED_ON_SYMLINK;
+    }
+    if (fs->GetAttributes(joined, &attributes)) return 0; // a new file
+    if (attributes & FILE_ATTR_REPARSE_POINT) return ERR_STOPPED_ON_SYMLINK;
+    return attributes & (FILE_ATTR_DIRECTORY | FILE_ATTR_READONLY) ? ERR_ACCESS_DENIED : 0;
 }
 
 // Whether a name has the form of a staging folder's: "~qxstage" and digits, in any case.
@@ -154,10 +185,12 @@ static int IsStageName(const char* name, size_t length) {
 // and every entry name that reaches into one, is judged here. Sets stage to its path.
 static int IsOurStage(const FsProvider* fs, const char* folder, const char* name, char* stage, size_t size) {
     if (!IsStageName(name, strlen(name)) || JoinEntryPath(folder, name, stage, size)) return 0;
+    if (fs->CheckOwner(stage)) return 0; // a link, or made by someone else
     char mark[PACKAGE_PATH_SIZE];
     StagePath(stage, kStageMark, mark, sizeof mark);
     uint32_t attributes = 0;
-    return fs->GetAttributes(mark, &attributes) == 0 && !(attributes & FILE_ATTR_DIRECTORY);
+    return fs->GetAttributes(mark, &attributes) == 0 &&
+           !(attributes & (FILE_ATTR_DIRECTORY | FILE_ATTR_REPARSE_POINT));
 }
 
 // Whether the first folder of an entry name ("." parts aside) is a staging folder: the one
@@ -200,19 +233,8 @@ static int StageEntry(char* path, const uint8_t* data, size_t size, void* user) 
     if (e) return -e;
     if (NamesStage(s->fs, s->target, s->stageName, path)) return -ERR_PATH_NOT_FOUND; // not there before
 
-    char folder[PACKAGE_PATH_SIZE];
-    CopyText(folder, sizeof folder, joined);
-    char* cut = folder + strlen(folder);
-    while (cut > folder && !IsPathSeparator(cut[-1]))
-        cut--;
-    if (cut > folder) cut[-1] = 0;
-    uint32_t attributes = 0;
-    if (strlen(folder) > strlen(s->target) &&
-        (s->fs->GetAttributes(folder, &attributes) || !(attributes & FILE_ATTR_DIRECTORY)))
-        return -ERR_PATH_NOT_FOUND;
-    if (!s->fs->GetAttributes(joined, &attributes) &&
-        (attributes & (FILE_ATTR_DIRECTORY | FILE_ATTR_READONLY)))
-        return -ERR_ACCESS_DENIED;
+    e = CheckEntryWay(s->fs, joined, FolderPrefix(s->target));
+    if (e) return -e;
 
     const char* relative = joined + FolderPrefix(s->target);
     e = AddName(&s->names, relative, strlen(relative));
@@ -221,6 +243,7 @@ static int StageEntry(char* path, const uint8_t* data, size_t size, void* user) 
     return 1;
 }
 
+// Makes a new staging folder, never one that exists, and holds it while it is used.
 static int CreateStage(Staging* s) {
     for (int n = 0; n < 100; n++) {
         if (n == 0)
@@ -229,16 +252,16 @@ static int CreateStage(Staging* s) {
             FormatText(s->stageName, sizeof s->stageName, "%s%d", kStageName, n);
         if (JoinEntryPath(s->target, s->stageName, s->stage, sizeof s->stage))
             return ERR_FILENAME_EXCED_RANGE;
-        uint32_t attributes = 0;
-        int e = s->fs->GetAttributes(s->stage, &attributes);
-        if (e != ERR_FILE_NOT_FOUND && e != ERR_PATH_NOT_FOUND) continue; // taken, or not to be judged
-        e = s->fs->CreateFolder(s->stage);
-        if (e) return e;
+        int e = s->fs->CreateFolderNew(s->stage);
+        if (e == ERR_ALREADY_EXISTS || e == ERR_FILE_EXISTS) continue;
+        if (!e) e = s->fs->Hold(s->stage, &s->held);
         char mark[PACKAGE_PATH_SIZE];
         StagePath(s->stage, kStageMark, mark, sizeof mark);
-        e = s->fs->WriteWhole(mark, kStageMarkText, sizeof kStageMarkText - 1);
+        if (!e) e = s->fs->WriteWhole(mark, kStageMarkText, sizeof kStageMarkText - 1);
         if (e) {
             s->fs->Delete(mark);
+            if (s->held) s->fs->Close(s->held);
+            s->held = NULL;
             s->fs->RemoveFolder(s->stage);
         }
         return e;
@@ -257,10 +280,22 @@ static int CollectEntry(const FsEntry* entry, void* context) {
     return AddName(list, item, strlen(item)) != 0;
 }
 
+// Hands a file that cannot be deleted now to the system for its next restart, under a
+// name no later install can take: by its own name, a file of a later stage would go instead.
+static void DeleteLeftoverAtRestart(const FsProvider* fs, const char* stage, const char* path) {
+    uint8_t unique[8];
+    char name[PACKAGE_PATH_SIZE];
+    if (!fs->DeleteAtRestart || SysRandom(unique, sizeof unique)) return;
+    FormatText(name, sizeof name, "%s\\z%02x%02x%02x%02x%02x%02x%02x%02x", stage, unique[0], unique[1],
+               unique[2], unique[3], unique[4], unique[5], unique[6], unique[7]);
+    if (fs->Move(path, name) == 0) fs->DeleteAtRestart(name);
+}
+
 // Deletes a staging folder, its mark last, so that what cannot be deleted now (a replaced
-// program file that is still running) keeps it recognisable for the next start; that is
-// also handed to the system for its next restart.
-static void RemoveStage(const FsProvider* fs, const char* stage) {
+// program file that is still running) keeps it recognisable for the next start, which
+// deletes the rest; the file itself goes at the system's next restart. The folder is
+// released just before it is removed.
+static void RemoveStage(const FsProvider* fs, const char* stage, FsFile** held) {
     NameList entries = {};
     int failed = fs->Enumerate(stage, CollectEntry, &entries) || entries.error;
     const char* item = entries.text;
@@ -273,30 +308,44 @@ static void RemoveStage(const FsProvider* fs, const char* stage) {
                                  : fs->Delete(path);
         if (e) {
             failed = 1;
-            if (fs->DeleteAtRestart && item[0] != 'd') fs->DeleteAtRestart(path);
+            if (item[0] == 'f') DeleteLeftoverAtRestart(fs, stage, path);
         }
     }
     free(entries.text);
     char mark[PACKAGE_PATH_SIZE];
     StagePath(stage, kStageMark, mark, sizeof mark);
-    if (!failed) {
-        if (fs->Delete(mark) == 0) fs->RemoveFolder(stage);
-    } else if (fs->DeleteAtRestart) {
-        fs->DeleteAtRestart(mark);
-        fs->DeleteAtRestart(stage);
+    if (!failed && fs->Delete(mark) == 0) {
+        if (*held) fs->Close(*held);
+        *held = NULL;
+        fs->RemoveFolder(stage);
     }
 }
 
-// A 32-bit FNV-1a hash, which tells a journal cut short or damaged from a whole one.
-static uint32_t JournalHash(const char* text, size_t size) {
-    uint32_t hash = 2166136261u;
-    for (size_t i = 0; i < size; i++)
-        hash = (hash ^ (uint8_t)text[i]) * 16777619u;
-    return hash;
+// The journal's check: BLAKE2b keyed with the machine's secret over the target folder's
+// identity and the journal's lines, so that it cannot be made without the secret, nor a
+// journal of one folder moved to another. Writes 32 hex digits and a zero into check.
+enum { JOURNAL_CHECK_SIZE = 16, END_LINE_SIZE = 4 + 2 * JOURNAL_CHECK_SIZE + 2 };
+static int JournalCheck(const char* target, const char* text, size_t size, char* check) {
+    uint8_t key[SYS_SECRET_SIZE], mac[JOURNAL_CHECK_SIZE];
+    uint64_t identity[2];
+    int e = SysMachineSecret(key);
+    if (!e) e = SysFileIdentity(target, &identity[0], &identity[1]);
+    if (!e && sodium_init() < 0) e = ERR_GEN_FAILURE;
+    if (e) return e;
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, key, sizeof key, sizeof mac);
+    crypto_generichash_update(&state, (const uint8_t*)identity, sizeof identity);
+    crypto_generichash_update(&state, (const uint8_t*)text, size);
+    crypto_generichash_final(&state, mac, sizeof mac);
+    sodium_memzero(key, sizeof key);
+    sodium_bin2hex(check, 2 * JOURNAL_CHECK_SIZE + 1, mac, sizeof mac);
+    return 0;
 }
 
 // The journal: a head line, the number of steps, one name per step, and an end line with
-// the hash of everything before it. Lines end in CR LF; names hold no control characters.
+// the check of everything before it. Lines end in CR LF; names hold no control characters.
+// It is written under another name and renamed once whole, so that a journal is never
+// found cut short: one that fails its check was not made by this program here.
 static int WriteJournal(const Staging* s) {
     size_t capacity = s->names.used + s->names.count + 64, used = 0;
     char* text = (char*)malloc(capacity);
@@ -304,12 +353,15 @@ static int WriteJournal(const Staging* s) {
     used += FormatText(text, capacity, "%s\r\n%u\r\n", kJournalHead, (unsigned)s->names.count);
     for (uint32_t i = 0; i < s->names.count; i++)
         used += FormatText(text + used, capacity - used, "%s\r\n", s->steps[i]);
-    used += FormatText(text + used, capacity - used, "end %08X\r\n", (unsigned)JournalHash(text, used));
+    char check[2 * JOURNAL_CHECK_SIZE + 1];
+    int e = JournalCheck(s->target, text, used, check);
+    used += FormatText(text + used, capacity - used, "end %s\r\n", check);
 
-    char path[PACKAGE_PATH_SIZE];
+    char path[PACKAGE_PATH_SIZE], draft[PACKAGE_PATH_SIZE];
     StagePath(s->stage, kJournalName, path, sizeof path);
+    StagePath(s->stage, kJournalDraft, draft, sizeof draft);
     FsFile* file = NULL;
-    int e = s->fs->Open(path, FS_CREATE_WRITE, FILE_ATTR_NORMAL, &file);
+    if (!e) e = s->fs->Open(draft, FS_CREATE_NEW, FILE_ATTR_NORMAL, &file);
     if (!e) {
         size_t done = 0;
         e = s->fs->Write(file, text, used, &done);
@@ -317,6 +369,7 @@ static int WriteJournal(const Staging* s) {
         if (!e && s->fs->Flush) e = s->fs->Flush(file);
         int c = s->fs->Close(file);
         if (!e) e = c;
+        if (!e) e = s->fs->Replace(draft, path);
     }
     free(text);
     return e;
@@ -332,8 +385,10 @@ static int IndexSteps(Staging* s) {
 }
 
 // Reads a staging folder's journal into s->names. Returns 0; ERR_FILE_NOT_FOUND when there
-// is none, or none whole (the process stopped before the moves began); another error when
-// it cannot be read now.
+// is none (the process stopped before the moves began); ERR_ACCESS_DENIED when its check
+// fails (not made here by this program: nothing in the folder is to be trusted);
+// ERR_INVALID_DATA for a journal of ours that names what no install takes; another error
+// when it cannot be read now.
 static int ReadJournal(Staging* s) {
     char path[PACKAGE_PATH_SIZE];
     StagePath(s->stage, kJournalName, path, sizeof path);
@@ -342,17 +397,19 @@ static int ReadJournal(Staging* s) {
     int e = s->fs->ReadWhole(path, &text, &size);
     if (e == ERR_PATH_NOT_FOUND) e = ERR_FILE_NOT_FOUND;
     if (e) return e;
-    const size_t endLine = 14; // "end XXXXXXXX\r\n"
-    char expected[16];
-    e = ERR_FILE_NOT_FOUND;
-    if (size > endLine) {
-        FormatText(expected, sizeof expected, "end %08X\r\n", (unsigned)JournalHash(text, size - endLine));
-        if (memcmp(text + size - endLine, expected, endLine) == 0) e = 0;
+    char check[2 * JOURNAL_CHECK_SIZE + 1], expected[END_LINE_SIZE + 1];
+    e = size > END_LINE_SIZE ? JournalCheck(s->target, text, size - END_LINE_SIZE, check) : ERR_ACCESS_DENIED;
+    if (!e) {
+        FormatText(expected, sizeof expected, "end %s\r\n", check);
+        if (memcmp(text + size - END_LINE_SIZE, expected, END_LINE_SIZE) != 0) e = ERR_ACCESS_DENIED;
     }
-    int whole = e == 0;
+    if (e) {
+        free(text);
+        return ERR_ACCESS_DENIED;
+    }
     // The lines before the end line: the head, the count, the names.
     char* line = text;
-    char* end = text + (size > endLine ? size - endLine : 0);
+    char* end = text + size - END_LINE_SIZE;
     uint32_t count = 0;
     for (uint32_t n = 0; !e && line < end; n++) {
         char* stop = strstr(line, "\r\n");
@@ -375,39 +432,47 @@ static int ReadJournal(Staging* s) {
         line = stop + 2;
     }
     if (!e && s->names.count != count) e = ERR_FILE_NOT_FOUND;
-    // A whole journal whose names cannot be used here (the folder spelt longer than at the
+    // A journal of ours whose names cannot be used here (the folder spelt longer than at the
     // install) still means the moves had begun: its stage and backups must stay.
-    if (whole && e == ERR_FILE_NOT_FOUND) e = ERR_INVALID_DATA;
+    if (e == ERR_FILE_NOT_FOUND) e = ERR_INVALID_DATA;
     free(text);
     return e;
 }
 
-// The paths of a step: the file it puts in place, the staged file and the backup.
-static int StepPaths(const Staging* s, uint32_t step, char* target, char* staged, char* backup) {
-    StepPath(s, 'f', step, staged, PACKAGE_PATH_SIZE);
-    StepPath(s, 'b', step, backup, PACKAGE_PATH_SIZE);
-    return JoinEntryPath(s->target, s->steps[step - 1], target, PACKAGE_PATH_SIZE);
+// The names of a step below the target folder: the file it puts in place, the staged file
+// and the backup.
+static void StepNames(const Staging* s, uint32_t step, char* staged, char* backup) {
+    FormatText(staged, PACKAGE_PATH_SIZE, "%s\\f%u", s->stageName, (unsigned)step);
+    FormatText(backup, PACKAGE_PATH_SIZE, "%s\\b%u", s->stageName, (unsigned)step);
+}
+
+static int StageHas(const Staging* s, char kind, uint32_t step) {
+    char path[PACKAGE_PATH_SIZE];
+    StepPath(s, kind, step, path, sizeof path);
+    return s->fs->Exists(path);
 }
 
 // Puts a staged file in place, first moving the file it replaces to the backup (unless
 // that was done already).
 static int DoStep(const Staging* s, uint32_t step) {
-    char target[PACKAGE_PATH_SIZE], staged[PACKAGE_PATH_SIZE], backup[PACKAGE_PATH_SIZE];
-    int e = StepPaths(s, step, target, staged, backup);
-    if (e) return e;
-    if (!s->fs->Exists(backup)) {
-        e = s->fs->Move(target, backup);
+    char staged[PACKAGE_PATH_SIZE], backup[PACKAGE_PATH_SIZE];
+    const char* target = s->steps[step - 1];
+    StepNames(s, step, staged, backup);
+    if (!StageHas(s, 'b', step)) {
+        int e = s->fs->MoveBelow(s->target, target, backup);
         if (e && e != ERR_FILE_NOT_FOUND) return e; // not found: a new file
     }
-    return s->fs->Move(staged, target);
+    return s->fs->MoveBelow(s->target, staged, target);
 }
 
 // The reverse: the new file back into the stage (if it got out), the replaced one in place.
 static int UndoStep(const Staging* s, uint32_t step) {
-    char target[PACKAGE_PATH_SIZE], staged[PACKAGE_PATH_SIZE], backup[PACKAGE_PATH_SIZE];
-    int e = StepPaths(s, step, target, staged, backup);
-    if (!e && !s->fs->Exists(staged)) e = s->fs->Move(target, staged);
-    if (!e && s->fs->Exists(backup)) e = s->fs->Move(backup, target);
+    char staged[PACKAGE_PATH_SIZE], backup[PACKAGE_PATH_SIZE];
+    const char* target = s->steps[step - 1];
+    StepNames(s, step, staged, backup);
+    int e = 0;
+    if (!StageHas(s, 'f', step)) e = s->fs->MoveBelow(s->target, target, staged);
+    if (!e && StageHas(s, 'b', step)) e = s->fs->MoveBelow(s->target, backup, target);
     return e;
 }
 
@@ -435,68 +500,77 @@ static int RunSteps(const Staging* s, int* restored) {
     return 0;
 }
 
-static int DeleteJournal(const FsProvider* fs, const char* stage) {
+static int DeleteJournal(const Staging* s) {
     char path[PACKAGE_PATH_SIZE];
-    StagePath(stage, kJournalName, path, sizeof path);
-    int e = fs->Delete(path);
+    StagePath(s->stage, kJournalName, path, sizeof path);
+    int e = s->fs->Delete(path);
     return e == ERR_FILE_NOT_FOUND ? 0 : e;
 }
 
 // Ends a staging folder whose files are all back: the journal goes first, so that the
 // folder is never taken for an install still to be undone.
-static void EndStage(const FsProvider* fs, const char* stage) {
-    if (!DeleteJournal(fs, stage)) RemoveStage(fs, stage);
+static void EndStage(Staging* s) {
+    if (!DeleteJournal(s)) RemoveStage(s->fs, s->stage, &s->held);
 }
 
 // Moves the staged files into place after writing the journal. Returns 0 or -1235.
 static int Commit(Staging* s) {
     if (s->names.count == 0) {
-        RemoveStage(s->fs, s->stage);
+        RemoveStage(s->fs, s->stage, &s->held);
         return 0;
     }
     int e = IndexSteps(s);
     if (!e) e = WriteJournal(s);
     if (e) {
-        RemoveStage(s->fs, s->stage); // nothing was moved
+        RemoveStage(s->fs, s->stage, &s->held); // nothing was moved
         return -ERR_REQUEST_ABORTED;
     }
     int restored = 0;
     e = RunSteps(s, &restored);
     // The update counts as done once the journal is gone; while it is there, the next start
     // would undo it.
-    if (!e && (e = DeleteJournal(s->fs, s->stage)) != 0) restored = UndoSteps(s, s->names.count) == 0;
+    if (!e && (e = DeleteJournal(s)) != 0) restored = UndoSteps(s, s->names.count) == 0;
     if (!e) {
-        RemoveStage(s->fs, s->stage);
+        RemoveStage(s->fs, s->stage, &s->held);
         return 0;
     }
     // A replaced file that could not be put back stays in the stage, with the journal, for
     // the next start to put it back.
-    if (restored) EndStage(s->fs, s->stage);
+    if (restored) EndStage(s);
     return -ERR_REQUEST_ABORTED;
 }
 
-// Undoes the install of one staging folder of ours, and removes the folder.
-static int RecoverStage(const FsProvider* fs, const char* folder, const char* stage) {
-    Staging s = {};
-    s.fs = fs;
-    CopyText(s.target, sizeof s.target, folder);
-    CopyText(s.stage, sizeof s.stage, stage);
-    int e = ReadJournal(&s);
+static void FreeStaging(Staging* s) {
+    if (s->held) s->fs->Close(s->held);
+    SysUnlockFolder(s->lock);
+    free(s->names.text);
+    free(s->steps);
+    free(s);
+}
+
+// Undoes the install of one staging folder of ours, and removes the folder. A stage whose
+// journal fails its check is not ours to undo or delete: it is left as it is.
+static int RecoverStage(const FsProvider* fs, const char* folder, const char* name, const char* stage) {
+    Staging* s = (Staging*)calloc(1, sizeof *s);
+    if (!s) return ERR_NOT_ENOUGH_MEMORY;
+    s->fs = fs;
+    CopyText(s->target, sizeof s->target, folder);
+    CopyText(s->stage, sizeof s->stage, stage);
+    CopyText(s->stageName, sizeof s->stageName, name);
+    int e = fs->Hold(stage, &s->held);
+    if (!e) e = ReadJournal(s);
+    int ours = e != ERR_STOPPED_ON_SYMLINK && e != ERR_ACCESS_DENIED;
     if (e == ERR_FILE_NOT_FOUND) {
         e = 0; // stopped before the moves began
-    } else if (!e && !(e = IndexSteps(&s))) {
+    } else if (!e && !(e = IndexSteps(s))) {
         uint32_t next = 1; // the first step not done
-        char staged[PACKAGE_PATH_SIZE];
-        for (; next <= s.names.count; next++) {
-            StepPath(&s, 'f', next, staged, sizeof staged);
-            if (fs->Exists(staged)) break;
-        }
-        e = UndoSteps(&s, next <= s.names.count ? next : s.names.count);
+        while (next <= s->names.count && !StageHas(s, 'f', next))
+            next++;
+        e = UndoSteps(s, next <= s->names.count ? next : s->names.count);
     }
-    if (!e) EndStage(fs, stage);
-    free(s.names.text);
-    free(s.steps);
-    return e;
+    if (!e) EndStage(s);
+    FreeStaging(s);
+    return ours ? e : 0;
 }
 
 static int CollectStage(const FsEntry* entry, void* context) {
@@ -507,8 +581,8 @@ static int CollectStage(const FsEntry* entry, void* context) {
     return 0;
 }
 
-int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
-    if (!fs) fs = FsLocal();
+// Recovers a folder whose claim this process holds.
+static int RecoverClaimedFolder(const char* folder, const FsProvider* fs) {
     NameList stages = {};
     int first = fs->Enumerate(folder, CollectStage, &stages);
     if (first == ERR_PATH_NOT_FOUND || first == ERR_FILE_NOT_FOUND) first = 0;
@@ -523,7 +597,7 @@ int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
             int marked = IsOurStage(fs, folder, name, stage, sizeof stage);
             if (!marked && JoinEntryPath(folder, name, stage, sizeof stage)) continue;
             if (pass == 0 && marked) {
-                int e = RecoverStage(fs, folder, stage);
+                int e = RecoverStage(fs, folder, name, stage);
                 if (e && !first) first = e;
             } else if (pass == 1 && !marked) {
                 // Not ours, unless empty: a run stopped between making the folder and marking it.
@@ -535,10 +609,16 @@ int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
     return first;
 }
 
-static void FreeStaging(Staging* s) {
-    free(s->names.text);
-    free(s->steps);
-    free(s);
+int RecoverUpdateFolder(const char* folder, const FsProvider* fs) {
+    if (!fs) fs = FsLocal();
+    // The stages of an install another copy is running now are not to be undone.
+    SysFolderLock* lock = NULL;
+    int e = SysLockFolder(folder, &lock);
+    if (e == ERR_PATH_NOT_FOUND || e == ERR_FILE_NOT_FOUND) return 0;
+    if (e) return e;
+    e = RecoverClaimedFolder(folder, fs);
+    SysUnlockFolder(lock);
+    return e;
 }
 
 int StageUpdate(const char* packagePath, const char* targetFolder, const PackageOptions* options,
@@ -559,16 +639,18 @@ int StageUpdate(const char* packagePath, const char* targetFolder, const Package
     s->fs = o.fs;
     CopyText(s->target, sizeof s->target, targetFolder);
     // Without a folder to write to, no file of the package could be created; nor may one
-    // be written into a folder whose earlier install is still unfinished.
+    // be written into a folder that another install is using, or whose earlier install is
+    // still unfinished.
     uint32_t attributes = 0;
     if (strlen(targetFolder) >= sizeof s->target || s->fs->GetAttributes(targetFolder, &attributes) ||
-        !(attributes & FILE_ATTR_DIRECTORY) || RecoverUpdateFolder(targetFolder, s->fs) || CreateStage(s)) {
+        !(attributes & FILE_ATTR_DIRECTORY) || SysLockFolder(targetFolder, &s->lock) ||
+        RecoverClaimedFolder(targetFolder, s->fs) || CreateStage(s)) {
         FreeStaging(s);
         return -ERR_REQUEST_ABORTED;
     }
     int result = ExtractPackageWith(packagePath, StageEntry, s, &o);
     if (result) {
-        RemoveStage(s->fs, s->stage);
+        RemoveStage(s->fs, s->stage, &s->held);
         FreeStaging(s);
         return result;
     }
@@ -590,7 +672,7 @@ void AbandonStage(Staging* staged) {
     if (!staged) return;
     char stage[PACKAGE_PATH_SIZE];
     if (IsOurStage(staged->fs, staged->target, staged->stageName, stage, sizeof stage))
-        RemoveStage(staged->fs, staged->stage);
+        RemoveStage(staged->fs, staged->stage, &staged->held);
     FreeStaging(staged);
 }
 

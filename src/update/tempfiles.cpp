@@ -5,18 +5,82 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 
-size_t ProgramTempFolder(char* out, size_t size) {
-    char temp[1024], program[1024];
+struct RunTemp {
+    char folder[1024]; // without a trailing separator; empty when none could be made
+    FsFile* held;
+};
+
+// The user's temporary folder may be written by all the user's programs: a fixed name there
+// could be taken, or be a link, before this run comes.
+static RunTemp MakeRunTemp() {
+    RunTemp run = {};
+    char temp[1024], program[1024], stem[256];
     SysTempFolder(temp, sizeof temp);
     SysModulePath(program, sizeof program);
-    char stem[256];
     CopyText(stem, sizeof stem, PathFileName(program));
     char* dot = strrchr(stem, '.');
     if (dot) *dot = 0;
-    if (!stem[0] || !temp[0]) return CopyText(out, size, "");
-    AppendText(temp, sizeof temp, stem);
-    AppendText(temp, sizeof temp, "\\");
-    return CopyText(out, size, temp);
+    if (!stem[0] || !temp[0]) return run;
+    const FsProvider* fs = FsLocal();
+    for (int tries = 0; tries < 8; tries++) {
+        uint8_t unique[8];
+        if (SysRandom(unique, sizeof unique)) break;
+        FormatText(run.folder, sizeof run.folder, "%s%s-%02x%02x%02x%02x%02x%02x%02x%02x", temp, stem,
+                   unique[0], unique[1], unique[2], unique[3], unique[4], unique[5], unique[6], unique[7]);
+        int e = fs->CreateFolderNew(run.folder);
+        if (e == ERR_ALREADY_EXISTS) continue;
+        if (!e && fs->Hold(run.folder, &run.held) == 0) return run;
+        if (!e) fs->RemoveFolder(run.folder);
+        break;
+    }
+    run.folder[0] = 0;
+    return run;
+}
+
+static RunTemp* TheRunTemp() {
+    static RunTemp run = MakeRunTemp();
+    return &run;
+}
+
+size_t ProgramTempFolder(char* out, size_t size) {
+    const RunTemp* run = TheRunTemp();
+    if (!run->folder[0]) return CopyText(out, size, "");
+    CopyText(out, size, run->folder);
+    return AppendText(out, size, "\\");
+}
+
+struct TempFiles {
+    char names[64][64];
+    int count;
+};
+
+static int CollectTempFile(const FsEntry* entry, void* context) {
+    TempFiles* files = (TempFiles*)context;
+    if (entry->attributes & (FILE_ATTR_DIRECTORY | FILE_ATTR_REPARSE_POINT) || strlen(entry->name) >= 64)
+        return 0;
+    CopyText(files->names[files->count++], sizeof files->names[0], entry->name);
+    return files->count == 64;
+}
+
+void DeleteProgramTempFolder() {
+    RunTemp* run = TheRunTemp();
+    const FsProvider* fs = FsLocal();
+    if (!run->held) return;
+    // Held, the folder cannot be swapped on Windows; where a system cannot hold it, it is
+    // checked again now.
+    FsFile* still = NULL;
+    int same = fs->Hold(run->folder, &still) == 0;
+    fs->Close(still);
+    for (int deleted = 1; same && deleted;) {
+        TempFiles files = {};
+        fs->Enumerate(run->folder, CollectTempFile, &files);
+        deleted = 0;
+        for (int i = 0; i < files.count; i++)
+            deleted += fs->DeleteBelow(run->folder, files.names[i]) == 0;
+    }
+    fs->Close(run->held);
+    run->held = NULL;
+    if (same) fs->RemoveFolder(run->folder);
 }
 
 unsigned MakeTempFileName(const char* fileTemplate, char* buffer, size_t size) {

@@ -144,4 +144,23 @@ TEST(TempFiles, NamesCountUpUntilOneIsFree) {
     FsLocal()->Delete(first);
 }
 
+// The folder is this run's own: made new, for its owner only. At exit its files go, but
+// nothing of a folder that took its place through a link.
+TEST(TempFiles, TheRunsFolderIsItsOwnAndNeverFollowedAtExit) {
+    char folder[1024], again[1024];
+    ASSERT_TRUE(ProgramTempFolder(folder, sizeof folder));
+    ProgramTempFolder(again, sizeof again);
+    std::string run(folder, strlen(folder) - 1), moved = run + ".moved";
+    EXPECT_STREQ(folder, again);
+    EXPECT_EQ(FsLocal()->CheckOwner(run.c_str()), 0);
+    TempFolder temp;
+    WriteFileText(temp / "victim.txt", "kept");
+    ASSERT_EQ(FsLocal()->Move(run.c_str(), moved.c_str()), 0);
+    ASSERT_TRUE(MakeFolderLink(temp.path, run));
+    DeleteProgramTempFolder();
+    EXPECT_EQ(ReadFileText(temp / "victim.txt"), "kept");
+    FsLocal()->RemoveFolder(run.c_str());
+    FsLocal()->Move(moved.c_str(), run.c_str());
+}
+
 } // namespace

@@ -92,6 +92,12 @@ FsProvider Faulty() {
         return Hit() ? kFault : 0;
     };
     p.DeleteAtRestart = [](const char* f) { return Hit() ? kFault : (gFault.atRestart.push_back(f), 0); };
+    p.CreateFolderNew = [](const char* f) { return Hit() ? kFault : kLocal->CreateFolderNew(f); };
+    p.Hold = [](const char* f, FsFile** o) { return Hit() ? (*o = NULL, kFault) : kLocal->Hold(f, o); };
+    p.CheckOwner = [](const char* f) { return Hit() ? kFault : kLocal->CheckOwner(f); };
+    p.MoveBelow = [](const char* f, const char* from, const char* to) {
+        return Hit() ? kFault : kLocal->MoveBelow(f, from, to);
+    };
     return p;
 }
 

@@ -68,6 +68,16 @@ FsProvider Guarded() {
         return gOpen += !e, e;
     };
     p.Close = [](FsFile* file) { return gOpen--, FsLocal()->Close(file); };
+    p.CreateFolderNew = [](const char* path) { return FsLocal()->CreateFolderNew(Inside(path)); };
+    p.Hold = [](const char* path, FsFile** held) {
+        int e = FsLocal()->Hold(path, held);
+        return gOpen += !e, e;
+    };
+    p.Replace = [](const char* from, const char* to) { return FsLocal()->Replace(Inside(from), Inside(to)); };
+    p.MoveBelow = [](const char* folder, const char* from, const char* to) {
+        Inside((std::string(folder) + "/" + from).c_str()), Inside((std::string(folder) + "/" + to).c_str());
+        return FsLocal()->MoveBelow(folder, from, to);
+    };
     return p;
 }
 const FsProvider kGuarded = Guarded();

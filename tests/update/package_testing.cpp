@@ -58,6 +58,10 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
     std::map<std::string, std::string> files;
     FsLocal()->Enumerate(folder.c_str(), Collect, &entries);
     for (const auto& e : entries) {
+        if (e.second & FILE_ATTR_REPARSE_POINT) { // a link, not followed
+            files[e.first + "@"] = "";
+            continue;
+        }
         if (e.second & FILE_ATTR_DIRECTORY) files[e.first + "/"] = "";
         std::string path = folder + "/" + e.first;
         if (!(e.second & FILE_ATTR_DIRECTORY))

@@ -6,6 +6,7 @@
 #include "update/faultfs.h"
 #include "update/package.h"
 #include "update/package_testing.h"
+#include "support/testfiles.h"
 
 // Every fault point natively; under Wine, where each costs far more, every few.
 #ifndef QX_FAULT_STRIDE
@@ -182,19 +183,86 @@ TEST_F(UpdateTest, StaleStagingFoldersDoNotBlockUpdates) {
     expected["a.txt"] = "new a", expected["b.txt"] = "b";
     for (const auto& file : Snapshot(target))
         EXPECT_TRUE(expected.count(file.first) || file.first.compare(0, 10, "~qxstage7/") == 0) << file.first;
-    EXPECT_EQ(gFault.atRestart.size(), 3u); // the file, the mark and the folder, not "d"
+    // The file alone, under a new name: by the stage's names, a later stage's files would go.
+    ASSERT_EQ(gFault.atRestart.size(), 1u);
+    EXPECT_EQ(gFault.atRestart[0].find("f1"), std::string::npos) << gFault.atRestart[0];
     EXPECT_EQ(ExtractUpdatePackage(package.c_str(), target.c_str()), 0);
     EXPECT_EQ(Snapshot(target), expected);
 }
 
-// A whole journal that names no file of this folder (the folder spelt differently than at
-// the install) still means the moves had begun: the stage and its backups stay.
-TEST_F(UpdateTest, AJournalThatCannotBeUsedKeepsItsStage) {
-    Restore(target + "/~qxstage", {{"qxstage.tag", kMark},
-                                   {"b1", "the only old copy"},
-                                   {"journal", "QXUpdate journal 1\r\n1\r\n..\\a.txt\r\nend 360783A8\r\n"}});
-    EXPECT_EQ(RecoverUpdateFolder(target.c_str(), NULL), ERR_INVALID_DATA);
-    EXPECT_EQ(ReadFileText(target + "/~qxstage/b1"), "the only old copy");
+// A stage this program did not make is neither undone nor deleted, and the next install
+// takes a new one: a journal that passes the plain hash of earlier versions, and a link.
+TEST_F(UpdateTest, AForgedStageIsNeitherFollowedNorUndone) {
+    std::map<std::string, std::string> forged = {
+        {"qxstage.tag", kMark},
+        {"b1", "planted"},
+        {"journal", "QXUpdate journal 1\r\n1\r\na.txt\r\nend 360783A8\r\n"}};
+    Restore(target + "/~qxstage", forged);
+    forged["journal"] = "QXUpdate journal 2\r\n1\r\na.txt\r\nend 0123456789abcdef0123456789abcdef\r\n";
+    Restore(target + "/~qxstage1", forged);
+    Restore(temp / "elsewhere", {{"qxstage.tag", kMark}, {"x", "kept"}});
+    ASSERT_TRUE(MakeFolderLink(temp / "elsewhere", target + "/~qxstage2"));
+    auto before = Snapshot(target);
+    EXPECT_EQ(RecoverUpdateFolder(target.c_str(), NULL), 0);
+    EXPECT_EQ(Snapshot(target), before);
+    EXPECT_EQ(Update({{"a.txt", "new a"}}), 0);
+    auto expected = before;
+    expected["a.txt"] = "new a";
+    EXPECT_EQ(Snapshot(target), expected);
+    EXPECT_EQ(ReadFileText(temp / "elsewhere/x"), "kept");
+}
+
+// A folder on the way that is a link (to a folder outside) refuses the entries through it,
+// and one swapped in after any operation of an install or its recovery is never followed.
+TEST_F(UpdateTest, LinksBelowTheFolderAreNeverFollowed) {
+    static std::string outside, sub;
+    outside = temp / "outside", sub = target + "/sub";
+    Restore(outside, {{"keep.txt", "outside"}, {"lib.dll", "outside"}});
+    auto untouched = Snapshot(outside);
+    ASSERT_TRUE(MakeFolderLink(outside, target + "/linked"));
+    ASSERT_TRUE(MakeFolderLink(outside + "/lib.dll", target + "/file.dll"));
+    auto before = Snapshot(target);
+    for (const char* name : {"linked/lib.dll", "linked/new.dll", "file.dll"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Update({{"a.txt", "new a"}, {name, "new"}}), -ERR_REQUEST_ABORTED);
+        EXPECT_EQ(Snapshot(target), before);
+    }
+    FsLocal()->RemoveFolder((target + "/linked").c_str());
+    FsLocal()->Delete((target + "/file.dll").c_str());
+    before = Snapshot(target);
+    ASSERT_EQ(WriteStreamPackage(package,
+                                 Stream({{"a.txt", "new a"}, {"sub/keep.txt", "new"}, {"sub/n.txt", "n"}})),
+              0);
+    gFault = FaultPlan();
+    ASSERT_EQ(ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs()), 0);
+    int operations = gFault.count;
+    for (int at = 1; at <= operations; at++) {
+        SCOPED_TRACE("link swapped in at operation " + std::to_string(at));
+        Restore(target, before);
+        gFault = FaultPlan();
+        gFault.at = at;
+        gFault.hook = [] {
+            FsLocal()->Move(sub.c_str(), (sub + ".moved").c_str()), MakeFolderLink(outside, sub);
+        };
+        ExtractUpdatePackageWith(package.c_str(), target.c_str(), FaultFs());
+        gFault.hook = NULL;
+        RecoverUpdateFolder(target.c_str(), FaultFs());
+        ASSERT_EQ(Snapshot(outside), untouched);
+    }
+}
+
+// While one install stages or commits, no other copy may stage in the folder, nor recover it.
+TEST_F(UpdateTest, OneInstallAtATimePerFolder) {
+    ASSERT_EQ(WriteStreamPackage(package, Stream({{"a.txt", "new a"}})), 0);
+    Staging* first = NULL;
+    ASSERT_EQ(StageUpdate(package.c_str(), target.c_str(), NULL, &first), 0);
+    Staging* second = NULL;
+    EXPECT_EQ(StageUpdate(package.c_str(), (target + "/sub/..").c_str(), NULL, &second),
+              -ERR_REQUEST_ABORTED);
+    EXPECT_EQ(RecoverUpdateFolder(target.c_str(), NULL), ERR_SHARING_VIOLATION);
+    EXPECT_EQ(CommitStage(first), 0);
+    EXPECT_EQ(ReadFileText(target + "/a.txt"), "new a");
+    EXPECT_EQ(ExtractUpdatePackage(package.c_str(), target.c_str()), 0);
 }
 
 } // namespace
