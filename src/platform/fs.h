@@ -23,6 +23,7 @@ enum {
     FS_CREATE_WRITE = 3,   // created or truncated, writing, no sharing, with the given attributes
     FS_CREATE_NEW = 4,     // as 3, but only where no file or link of that name exists (none is followed)
 };
+enum { FS_MOVE_INHERIT = 1 };
 
 struct FsProvider {
     const char* name;
@@ -69,14 +70,16 @@ struct FsProvider {
     // Opens a folder so that it can be neither renamed nor deleted until Close (POSIX cannot
     // keep it from that). ERR_STOPPED_ON_SYMLINK when the name is a link.
     int (*Hold)(const char* path, FsFile** held);
-    // 0 when the folder (a link is not followed) belongs to the administrators, the system or
-    // the owner this program gives what it makes (POSIX: the effective user or root, and
-    // nobody else may write to it). A standard user can make nothing that passes.
+    // 0 when the folder (a link is not followed) belongs to the administrators, the system, or
+    // this process's user or default owner (POSIX: the effective user or root, and nobody
+    // else may write to it). Another user can make nothing that passes.
     int (*CheckOwner)(const char* path);
     // Moves folder\from to folder\to (replacing a file there) and deletes folder\name. No
     // link in either name below folder is followed (ERR_STOPPED_ON_SYMLINK), and none can be
-    // swapped in while the operation runs; the folder itself is taken as it is.
-    int (*MoveBelow)(const char* folder, const char* from, const char* to);
+    // swapped in while the operation runs; the folder itself is taken as it is. With
+    // FS_MOVE_INHERIT the moved file then has the access its new folder passes on, and none of
+    // its own (a file made in a folder for the administrators only would keep theirs).
+    int (*MoveBelow)(const char* folder, const char* from, const char* to, int flags);
     int (*DeleteBelow)(const char* folder, const char* name);
 
     void* data; // the provider's own state between SetUp and Release

@@ -404,7 +404,8 @@ static int OpenParentBelow(const char* folder, const char* name, int* parent, co
     }
 }
 
-static int PosixMoveBelow(const char* folder, const char* from, const char* to) {
+// The modes a file was made with stay: the folder it was made in kept others out.
+static int PosixMoveBelow(const char* folder, const char* from, const char* to, int) {
     int a, b;
     const char *fromName, *toName;
     int e = OpenParentBelow(folder, from, &a, &fromName);

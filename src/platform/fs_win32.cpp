@@ -234,7 +234,7 @@ static int Win32CreateFolderNew(const char* path) {
 // Opens a folder without following a link at its name. Others may read and write in it,
 // but none may rename or delete it while the handle is open.
 static int OpenHeld(const char* path, HANDLE* held) {
-    *held = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    *held = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (*held == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_PATH_NOT_FOUND);
@@ -244,7 +244,7 @@ static int OpenHeld(const char* path, HANDLE* held) {
     int e = GetFileInformationByHandle(*held, &info) ? 0 : LastErrorOr(ERROR_INVALID_HANDLE);
     if (!e && ((info.dwFileAttributes | (named == INVALID_FILE_ATTRIBUTES ? 0 : named)) &
                FILE_ATTRIBUTE_REPARSE_POINT))
-        e = ERROR_STOPPED_ON_SYMLINK;
+        e = ERR_STOPPED_ON_SYMLINK;
     if (!e && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) e = ERROR_DIRECTORY;
     if (e) {
         CloseHandle(*held);
@@ -267,16 +267,22 @@ static int Win32Hold(const char* path, FsFile** held) {
     return ERROR_NOT_ENOUGH_MEMORY;
 }
 
-static int IsTokenOwner(PSID sid) {
+// Whether a SID is this process's user or the default owner of what it makes (the
+// administrators, for an elevated administrator).
+static int IsOwnSid(PSID sid) {
     HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
     union {
         TOKEN_OWNER owner;
+        TOKEN_USER user;
         BYTE bytes[256];
     } data;
     DWORD size = 0;
     int same =
         GetTokenInformation(token, TokenOwner, &data, sizeof data, &size) && EqualSid(data.owner.Owner, sid);
+    if (!same)
+        same = GetTokenInformation(token, TokenUser, &data, sizeof data, &size) &&
+               EqualSid(data.user.User.Sid, sid);
     CloseHandle(token);
     return same;
 }
@@ -289,7 +295,7 @@ static int Win32CheckOwner(const char* path) {
     PSECURITY_DESCRIPTOR sd = NULL;
     e = (int)GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL, &sd);
     if (!e && !IsWellKnownSid(owner, WinBuiltinAdministratorsSid) &&
-        !IsWellKnownSid(owner, WinLocalSystemSid) && !IsTokenOwner(owner))
+        !IsWellKnownSid(owner, WinLocalSystemSid) && !IsOwnSid(owner))
         e = ERROR_ACCESS_DENIED;
     if (sd) LocalFree(sd);
     CloseHandle(h);
@@ -333,7 +339,17 @@ static int HoldWay(const char* folder, const char* name, HeldWay* way) {
     return 0;
 }
 
-static int Win32MoveBelow(const char* folder, const char* from, const char* to) {
+// Empties the file's own access list and lets its folder's pass on to it (never a NULL list:
+// that would open the file to everyone).
+static int InheritAccess(const char* path) {
+    ACL empty;
+    if (!InitializeAcl(&empty, sizeof empty, ACL_REVISION)) return LastErrorOr(ERROR_INVALID_PARAMETER);
+    return (int)SetNamedSecurityInfoA((char*)path, SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, NULL,
+                                      NULL, &empty, NULL);
+}
+
+static int Win32MoveBelow(const char* folder, const char* from, const char* to, int flags) {
     HeldWay a, b;
     int e = HoldWay(folder, from, &a);
     if (e) return e;
@@ -341,6 +357,7 @@ static int Win32MoveBelow(const char* folder, const char* from, const char* to) 
     if (!e) {
         // The last part is not followed: a link there is moved or replaced itself.
         e = MoveFileExA(a.path, b.path, MOVEFILE_REPLACE_EXISTING) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
+        if (!e && (flags & FS_MOVE_INHERIT)) e = InheritAccess(b.path);
         ReleaseWay(&b);
     }
     ReleaseWay(&a);

@@ -459,10 +459,10 @@ static int DoStep(const Staging* s, uint32_t step) {
     const char* target = s->steps[step - 1];
     StepNames(s, step, staged, backup);
     if (!StageHas(s, 'b', step)) {
-        int e = s->fs->MoveBelow(s->target, target, backup);
+        int e = s->fs->MoveBelow(s->target, target, backup, 0);
         if (e && e != ERR_FILE_NOT_FOUND) return e; // not found: a new file
     }
-    return s->fs->MoveBelow(s->target, staged, target);
+    return s->fs->MoveBelow(s->target, staged, target, FS_MOVE_INHERIT);
 }
 
 // The reverse: the new file back into the stage (if it got out), the replaced one in place.
@@ -471,8 +471,8 @@ static int UndoStep(const Staging* s, uint32_t step) {
     const char* target = s->steps[step - 1];
     StepNames(s, step, staged, backup);
     int e = 0;
-    if (!StageHas(s, 'f', step)) e = s->fs->MoveBelow(s->target, target, staged);
-    if (!e && StageHas(s, 'b', step)) e = s->fs->MoveBelow(s->target, backup, target);
+    if (!StageHas(s, 'f', step)) e = s->fs->MoveBelow(s->target, target, staged, 0);
+    if (!e && StageHas(s, 'b', step)) e = s->fs->MoveBelow(s->target, backup, target, 0);
     return e;
 }
 

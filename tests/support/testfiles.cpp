@@ -1,5 +1,6 @@
 // Test helpers over the local file-system provider.
 #include "support/testfiles.h"
+#include <stdio.h>
 #include <stdlib.h>
 #include <random>
 #include "platform/fs.h"
@@ -36,39 +37,58 @@ bool FileExists(const std::string& path) {
 
 #ifdef _WIN32
 #include <windows.h>
-// Wine shows a Unix symbolic link to a folder as a reparse point but cannot make one
-// (CreateSymbolicLinkA does nothing there): the Unix ln makes it.
-bool MakeFolderLink(const std::string& to, const std::string& link) {
-    typedef char* (*CDECL UnixName)(const WCHAR*);
-    UnixName unixName =
-        (UnixName)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    if (!unixName) return CreateSymbolicLinkA(link.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
-    std::string unix[2];
-    const std::string* names[2] = {&to, &link};
-    for (int i = 0; i < 2; i++) {
-        std::wstring wide(names[i]->begin(), names[i]->end());
-        size_t cut = names[i]->find_last_of("\\/"); // the link itself does not exist yet
-        wide.resize(i ? cut : wide.size());
-        char* name = unixName(wide.c_str());
-        if (!name) return false;
-        unix[i] = name + (i ? "/" + names[i]->substr(cut + 1) : "");
-        HeapFree(GetProcessHeap(), 0, name);
-    }
-    std::string command = "ln -s '" + unix[0] + "' '" + unix[1] + "'";
+// Wine shows a Unix symbolic link to a folder as a reparse point but cannot make or remove
+// one (CreateSymbolicLinkA does nothing there, RemoveDirectoryA fails): the Unix ln and rm do.
+typedef char*(CDECL* UnixNameProc)(const WCHAR*);
+static UnixNameProc WineUnixName() {
+    return (UnixNameProc)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+}
+
+// The Unix name of a path whose last part need not exist.
+static std::string UnixName(UnixNameProc unixName, const std::string& path) {
+    size_t cut = path.find_last_of("\\/");
+    std::wstring folder(path.begin(), path.begin() + cut);
+    char* name = unixName(folder.c_str());
+    if (!name) return "";
+    std::string whole = std::string(name) + "/" + path.substr(cut + 1);
+    HeapFree(GetProcessHeap(), 0, name);
+    return whole;
+}
+
+// Starts a Unix program and waits until the name shows (or not) as wanted: Wine's handle of a
+// Unix process tells neither its end nor its exit code.
+static bool RunUnix(const char* program, std::string command, const std::string& name, bool shown) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA("Z:\\bin\\ln", &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!CreateProcessA(program, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         return false;
-    WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread), CloseHandle(process.hProcess);
-    for (int tries = 0; tries < 100 && GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; tries++)
-        Sleep(20);
-    return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    for (int tries = 0; tries < 250; tries++, Sleep(20))
+        if ((GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) == shown) return true;
+    return false;
+}
+
+bool MakeFolderLink(const std::string& to, const std::string& link) {
+    UnixNameProc unixName = WineUnixName();
+    if (!unixName) return CreateSymbolicLinkA(link.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    return RunUnix("Z:\\bin\\ln",
+                   "ln -s \"" + UnixName(unixName, to) + "\" \"" + UnixName(unixName, link) + "\"", link,
+                   true);
+}
+
+bool RemoveLink(const std::string& link) {
+    UnixNameProc unixName = WineUnixName();
+    if (!unixName) return RemoveDirectoryA(link.c_str()) || DeleteFileA(link.c_str());
+    return RunUnix("Z:\\bin\\rm", "rm \"" + UnixName(unixName, link) + "\"", link, false);
 }
 #else
 #include <unistd.h>
 bool MakeFolderLink(const std::string& to, const std::string& link) {
     return symlink(to.c_str(), link.c_str()) == 0;
+}
+
+bool RemoveLink(const std::string& link) {
+    return unlink(link.c_str()) == 0;
 }
 #endif

@@ -15,3 +15,4 @@ void WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 // Makes a symbolic link to a folder (or file) that the system shows as a reparse point.
 bool MakeFolderLink(const std::string& to, const std::string& link);
+bool RemoveLink(const std::string& link);

@@ -95,8 +95,8 @@ FsProvider Faulty() {
     p.CreateFolderNew = [](const char* f) { return Hit() ? kFault : kLocal->CreateFolderNew(f); };
     p.Hold = [](const char* f, FsFile** o) { return Hit() ? (*o = NULL, kFault) : kLocal->Hold(f, o); };
     p.CheckOwner = [](const char* f) { return Hit() ? kFault : kLocal->CheckOwner(f); };
-    p.MoveBelow = [](const char* f, const char* from, const char* to) {
-        return Hit() ? kFault : kLocal->MoveBelow(f, from, to);
+    p.MoveBelow = [](const char* f, const char* from, const char* to, int flags) {
+        return Hit() ? kFault : kLocal->MoveBelow(f, from, to, flags);
     };
     return p;
 }

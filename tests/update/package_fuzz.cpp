@@ -74,9 +74,9 @@ FsProvider Guarded() {
         return gOpen += !e, e;
     };
     p.Replace = [](const char* from, const char* to) { return FsLocal()->Replace(Inside(from), Inside(to)); };
-    p.MoveBelow = [](const char* folder, const char* from, const char* to) {
+    p.MoveBelow = [](const char* folder, const char* from, const char* to, int flags) {
         Inside((std::string(folder) + "/" + from).c_str()), Inside((std::string(folder) + "/" + to).c_str());
-        return FsLocal()->MoveBelow(folder, from, to);
+        return FsLocal()->MoveBelow(folder, from, to, flags);
     };
     return p;
 }
