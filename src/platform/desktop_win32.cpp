@@ -30,8 +30,8 @@ static int MakeBstr(const char* text, BSTR* out) {
     if (n <= 0) return (int)GetLastError();
     *out = SysAllocStringLen(NULL, (UINT)(n - 1));
     if (!*out) return ERROR_NOT_ENOUGH_MEMORY;
-    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, *out, n) == n ? 0
-                                                                                     : (int)GetLastError();
+    int written = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, *out, n);
+    return written == n ? 0 : (int)GetLastError();
 }
 
 static int MakeOptional(const char* text, VARIANT* out) {
@@ -83,15 +83,16 @@ static HRESULT FindDesktopView(IShellView** view, HWND* desktop) {
     // with this process's rights.
     HRESULT hr =
         CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void**)&windows);
-    if (SUCCEEDED(hr = Got(hr, &windows))) {
+    hr = Got(hr, &windows);
+    if (SUCCEEDED(hr)) {
         VARIANT location, root;
         VariantInit(&location);
         VariantInit(&root);
         location.vt = VT_I4;
         location.lVal = CSIDL_DESKTOP;
         long window = 0;
-        hr =
-            Got(windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &top), &top);
+        hr = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &top);
+        hr = Got(hr, &top);
         *desktop = (HWND)(LONG_PTR)window;
     }
     if (SUCCEEDED(hr)) hr = Got(top->QueryInterface(IID_IServiceProvider, (void**)&services), &services);
