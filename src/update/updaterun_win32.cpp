@@ -142,10 +142,10 @@ static int HostCancelRequested(void*) {
 static int HostCloseRunningInstances(void*, const char* windowClass, const char* path) {
     return CloseRunningInstances(windowClass, path);
 }
-// As the user at the desktop, as it ran before it was closed, not as this administrator.
+// As the user at the desktop, as it ran before it was closed, not as this administrator. A
+// product that does not start is not the update's failure.
 static void HostStartProgram(void*, const char* path) {
-    StartAsDesktopUser(path, NULL, NULL,
-                       SW_SHOWNORMAL); // a product that does not start is not the update's failure
+    StartAsDesktopUser(path, NULL, NULL, SW_SHOWNORMAL);
 }
 static void HostReadInstalledVersion(void*, Product* record) {
     ReadInstalledVersion(record);
