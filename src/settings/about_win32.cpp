@@ -1,10 +1,12 @@
 // The product information box, the dialog class icon, help files through HTML Help,
-// WinHelp or the shell, and the vendor's home page.
+// WinHelp or the shell, and the vendor's home page. Viewers and the browser are started as
+// the user at the desktop: help files link to web pages, and a browser or viewer running as
+// this administrator would open and run whatever the user then clicks with its rights.
 #include <windows.h>
-#include <shellapi.h>
 #include <htmlhelp.h>
 #include <versionhelpers.h>
 #include "app/appstate.h"
+#include "platform/desktop_win.h"
 #include "platform/fs.h"
 #include "platform/procs_win.h"
 #include "platform/sys.h"
@@ -17,13 +19,9 @@ enum { TEMPLATE_ICON_SETTER = 90 };
 
 typedef decltype(HtmlHelpA)* HtmlHelpProc;
 
-void ShellOpen(HWND owner, const char* target) {
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.hwnd = owner;
-    info.lpFile = target;
-    info.nShow = SW_SHOWNORMAL;
-    ShellExecuteExA(&info);
+// The desktop shell shows its own messages, owned by no window of this program.
+void ShellOpen(HWND, const char* target) {
+    StartAsDesktopUser(target, NULL, NULL, SW_SHOWNORMAL);
 }
 
 static INT_PTR CALLBACK IconSetterProc(HWND dialog, UINT message, WPARAM, LPARAM) {
@@ -66,7 +64,8 @@ struct HelpRequest {
     int context;
 };
 
-static int OpenCompiledHelp(const HelpRequest* request, const char* path) {
+// HTML Help inside this process: only where no desktop shell answers.
+static int OpenCompiledHelpHere(const HelpRequest* request, const char* path) {
     HtmlHelpProc htmlHelp = HtmlHelpEntry();
     if (!htmlHelp) return 0;
     // Over an always-on-top main window only a window it owns can be seen.
@@ -84,23 +83,31 @@ static int OpenCompiledHelp(const HelpRequest* request, const char* path) {
     return 1;
 }
 
+// The system's HTML Help viewer, started by the desktop shell. Its window belongs to another
+// process: it cannot be owned by the main window, and comes to the front as the shell starts it.
+static int OpenCompiledHelp(const HelpRequest* request, const char* path) {
+    char viewer[MAX_PATH + 32], parameters[1100];
+    if (!WindowsFilePath("hh.exe", viewer, sizeof viewer) || !FsLocal()->Exists(viewer)) return 0;
+    if (request->context)
+        FormatText(parameters, sizeof parameters, "-mapid %d \"%s\"", request->context, path);
+    else
+        FormatText(parameters, sizeof parameters, "\"%s\"", path);
+    if (StartThroughDesktopShell(viewer, parameters, NULL, SW_SHOWNORMAL) == 0) return 1;
+    return OpenCompiledHelpHere(request, path);
+}
+
 static void OpenWinHelp(const HelpRequest* request, const char* path) {
     if (!IsWindowsVistaOrGreater() || IsWindowsServer()) {
         WinHelpA(request->owner, path, HELP_CONTENTS, 0);
         return;
     }
-    // The system's own viewer is gone; an installed WinHelp answers this command line. It is
-    // the one in the Windows folder: by bare name the program's and the current folder come first.
-    char viewer[MAX_PATH + 32], command[1100];
+    // The system's own viewer is gone; an installed WinHelp opens the file named on its command
+    // line. It is the one in the Windows folder: by bare name the program's and the current
+    // folder come first.
+    char viewer[MAX_PATH + 32], parameters[1100];
     if (!WindowsFilePath("winhlp32.exe", viewer, sizeof viewer)) return;
-    FormatText(command, sizeof command, "WinHelp \"%s\"", path);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (CreateProcessA(viewer, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    FormatText(parameters, sizeof parameters, "\"%s\"", path);
+    StartAsDesktopUser(viewer, parameters, NULL, SW_SHOWNORMAL);
 }
 
 static int HelpExists(const char* path, void*) {

@@ -2,12 +2,12 @@
 // its restart.
 #include "update/updaterun_win.h"
 #include <windows.h>
-#include <shellapi.h>
 #include "app/appstate.h"
 #include "app/jobs.h"
 #include "app/listview.h"
 #include "catalogue/catalogue_win.h"
 #include "catalogue/detect.h"
+#include "platform/desktop_win.h"
 #include "update/statusline.h"
 
 enum { CLOSE_POLL_MS = 50, CLOSE_REMEMBERED = 64 };
@@ -142,12 +142,10 @@ static int HostCancelRequested(void*) {
 static int HostCloseRunningInstances(void*, const char* windowClass, const char* path) {
     return CloseRunningInstances(windowClass, path);
 }
+// As the user at the desktop, as it ran before it was closed, not as this administrator. A
+// product that does not start is not the update's failure.
 static void HostStartProgram(void*, const char* path) {
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.lpFile = path;
-    info.nShow = SW_SHOWNORMAL;
-    ShellExecuteExA(&info); // a product that does not start is not the update's failure
+    StartAsDesktopUser(path, NULL, NULL, SW_SHOWNORMAL);
 }
 static void HostReadInstalledVersion(void*, Product* record) {
     ReadInstalledVersion(record);

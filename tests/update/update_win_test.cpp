@@ -20,6 +20,7 @@
 #include "app/listview.h"
 #include "catalogue/catalogue_win.h"
 #include "catalogue/detect.h"
+#include "platform/desktop_win.h"
 #include "platform/fs.h"
 #include "platform/sys.h"
 #include "platform/text.h"
@@ -366,13 +367,16 @@ std::string StandIn(const char* version) {
     return TestProgramFolder() + "\\standin\\" + version + "\\QXNav.exe";
 }
 
-// The stand-ins running now.
-std::vector<DWORD> StandIns() {
+// The stand-ins running now (and the processes that started them).
+std::vector<DWORD> StandIns(std::vector<DWORD>* parents = nullptr) {
     std::vector<DWORD> found;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {sizeof entry};
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (_stricmp(entry.szExeFile, "QXNav.exe") == 0) found.push_back(entry.th32ProcessID);
+        if (_stricmp(entry.szExeFile, "QXNav.exe") == 0) {
+            found.push_back(entry.th32ProcessID);
+            if (parents) parents->push_back(entry.th32ParentProcessID);
+        }
     CloseHandle(snapshot);
     return found;
 }
@@ -487,6 +491,7 @@ TEST_F(UpdateRunTest, RunningProductIsClosedUpdatedAndStartedAgain) {
     std::string row = std::string(";") + kClass + ";5.20;5.10;;";
     StartWith("[Edition]\r\nDefault=w\r\n*=2000\r\n",
               {"qj" + row + running, "qj" + row + idle, "qk" + row + refused});
+    gLastStartWay = 0;
     UpdateNow();
     Lines rows = Rows();
     std::sort(rows.begin(), rows.end());
@@ -496,8 +501,9 @@ TEST_F(UpdateRunTest, RunningProductIsClosedUpdatedAndStartedAgain) {
     EXPECT_EQ(Requests("dw/a.cgi?qjw"), 2);
     EXPECT_EQ(Requests("dw/cls.txt"), 1);
     EXPECT_EQ(ReadFileText(refused), gOld);
-    // The running copy was closed and its new version started beside the refused one; the idle
-    // one was not started.
+    // The running copy was closed and its new version started by the desktop shell beside the
+    // refused one; the idle one was not started.
+    EXPECT_EQ(gLastStartWay, START_BY_DESKTOP_SHELL);
     EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(left, 0), (DWORD)WAIT_TIMEOUT);
     CloseHandle(process);
@@ -606,6 +612,42 @@ TEST_F(UpdateRunTest, ProductsSlowToCloseAreWaitedForWithinTheBound) {
     EXPECT_EQ(StandIns().size(), 2u); // the stubborn one, and the slow one's new version
     CloseHandle(slowProcess);
     CloseHandle(stubbornProcess);
+}
+
+HRESULT NoDesktopShell(IShellDispatch2**, HWND*) {
+    return HRESULT_FROM_WIN32(ERROR_CLASS_DOES_NOT_EXIST);
+}
+
+// A product is started by the desktop shell, or from here only where no shell answers; a help
+// viewer that must not start here is not started at all then.
+TEST_F(UpdateRunTest, ProgramsStartThroughTheDesktopShellOrHereWhereNoneAnswers) {
+    FindDesktopShellProc shell = gFindDesktopShell;
+    const struct {
+        FindDesktopShellProc find;
+        int (*start)(const char*, const char*, const char*, int);
+        LONG way;
+        bool started;
+    } cases[] = {{shell, StartAsDesktopUser, START_BY_DESKTOP_SHELL, true},
+                 {NoDesktopShell, StartAsDesktopUser, START_BY_THIS_PROCESS, true},
+                 {NoDesktopShell, StartThroughDesktopShell, 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.way);
+        gFindDesktopShell = c.find;
+        gLastStartWay = 0;
+        EXPECT_EQ(c.start(StandIn("5.10").c_str(), "/x", NULL, SW_SHOWNORMAL) == 0, c.started);
+        EXPECT_EQ(gLastStartWay, c.way);
+        EXPECT_EQ(PumpUntil([] { return StandIns().size() == 1 && FindWindowA(kClass, NULL); },
+                            c.started ? 10000 : 500),
+                  c.started);
+        // Started by the shell, it is not a child of this process.
+        std::vector<DWORD> parents;
+        StandIns(&parents);
+        EXPECT_EQ(std::count(parents.begin(), parents.end(), GetCurrentProcessId()),
+                  c.way == START_BY_THIS_PROCESS);
+        TearDown();
+        SetUp();
+    }
+    gFindDesktopShell = shell;
 }
 
 // What a compromised server may send, each refused with the products left as they were and
