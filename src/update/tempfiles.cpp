@@ -1,6 +1,7 @@
 // Temporary file names in the program's temporary folder.
 #include "update/tempfiles.h"
 #include <string.h>
+#include <atomic>
 #include "platform/fs.h"
 #include "platform/sys.h"
 #include "platform/text.h"
@@ -9,6 +10,7 @@ struct RunTemp {
     char folder[1024]; // without a trailing separator; empty when none could be made
     FsFile* held;
 };
+static std::atomic<bool> gRunTempAsked; // whether the folder was asked for (and so made)
 
 // The user's temporary folder may be written by all the user's programs: a fixed name there
 // could be taken, or be a link, before this run comes.
@@ -38,6 +40,7 @@ static RunTemp MakeRunTemp() {
 }
 
 static RunTemp* TheRunTemp() {
+    gRunTempAsked = true;
     static RunTemp run = MakeRunTemp();
     return &run;
 }
@@ -63,6 +66,7 @@ static int CollectTempFile(const FsEntry* entry, void* context) {
 }
 
 void DeleteProgramTempFolder() {
+    if (!gRunTempAsked) return; // none was made
     RunTemp* run = TheRunTemp();
     const FsProvider* fs = FsLocal();
     if (!run->held) return;

@@ -86,7 +86,8 @@ TEST(CommandLine, SlashAHidesOnlyAsTheFirstArgument) {
 }
 
 TEST_F(ProgramTest, UnwritableSettingsMoveToTheProfileAndTheTemporaryFolderGoes) {
-    // The program's temporary folder goes at exit, and nothing beside it.
+    // The program's temporary folder goes at exit, and nothing beside it: not a folder of the
+    // name earlier versions used, which anyone could have made.
     std::string temp = folder.path + "\\tmp";
     FsLocal()->CreateFolder((temp + "\\QXUpdate\\sub").c_str());
     WriteFileText(temp + "\\QXUpdate\\sub\\1", "package");
@@ -100,7 +101,11 @@ TEST_F(ProgramTest, UnwritableSettingsMoveToTheProfileAndTheTemporaryFolderGoes)
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     RunAndClose("", true);
     CloseHandle(reader);
-    EXPECT_FALSE(FileExists(temp + "\\QXUpdate"));
+    EXPECT_EQ(ReadFileText(temp + "\\QXUpdate\\sub\\1"), "package");
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((temp + "\\QXUpdate-*").c_str(), &found);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << found.cFileName;
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
     EXPECT_TRUE(FileExists(temp + "\\keep.txt"));
     EXPECT_EQ(ReadFileText(local), text);
     std::string moved = ReadFileText(profile);
