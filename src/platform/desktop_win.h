@@ -15,12 +15,17 @@ extern volatile LONG gLastStartWay;
 typedef HRESULT (*FindDesktopShellProc)(IShellDispatch2** shell, HWND* desktop);
 extern FindDesktopShellProc gFindDesktopShell;
 
+// How long a start waits for the desktop shell's answer, in milliseconds; tests may shorten it.
+extern unsigned gDesktopShellWait;
+
 // Asks the desktop shell to start file (a program, document or web address) with parameters
 // in folder (either may be NULL), shown as show (SW_...). 0 once the shell has taken it;
 // ERROR_NO_UNICODE_TRANSLATION when a text is not exactly text of the system's code page;
-// another Windows error (or a failed HRESULT) when no desktop shell answered. Nothing is
-// started unless it returns 0.
+// ERROR_TIMEOUT when the shell gave no answer in time (it may still start it); another
+// Windows error (or a failed HRESULT) when no desktop shell answered. Nothing is started
+// from here.
 int StartThroughDesktopShell(const char* file, const char* parameters, const char* folder, int show);
 // The same, but where no desktop shell answers it starts file from this process
-// (ShellExecuteExA, with this program's rights). 0 or a Windows error.
+// (ShellExecuteExA, with this program's rights); not after a time-out, which would start it
+// twice. 0 or a Windows error.
 int StartAsDesktopUser(const char* file, const char* parameters, const char* folder, int show);

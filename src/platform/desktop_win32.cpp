@@ -155,23 +155,69 @@ static int StartHere(const char* file, const char* parameters, const char* folde
     return ShellExecuteExA(&info) ? 0 : (int)GetLastError();
 }
 
-static int Start(const char* file, const char* parameters, const char* folder, int show, int fallback) {
+unsigned gDesktopShellWait = 5000;
+
+// One request to the desktop shell, asked on a thread of its own with COM of its own: a
+// shell that does not answer must not hold the window, or the update run, that asked.
+// Whichever of the two is done last frees it.
+struct ShellCall {
     ShellStart start;
-    int error = MakeStart(&start, file, parameters, folder, show);
+    HRESULT hr;
+    HANDLE done;
+    volatile LONG users;
+};
+
+static void ReleaseCall(ShellCall* call) {
+    if (InterlockedDecrement(&call->users) != 0) return;
+    FreeStart(&call->start);
+    if (call->done) CloseHandle(call->done);
+    free(call);
+}
+
+static DWORD WINAPI AskOnOwnThread(void* context) {
+    ShellCall* call = (ShellCall*)context;
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    call->hr = AskDesktopShell(&call->start);
+    if (SUCCEEDED(com)) CoUninitialize();
+    SetEvent(call->done);
+    ReleaseCall(call);
+    return 0;
+}
+
+// The shell's answer: 0 once it took the start, ERROR_TIMEOUT when it gave none in time (it may
+// still start the file later), else the failure.
+static HRESULT AskInTime(const char* file, const char* parameters, const char* folder, int show) {
+    ShellCall* call = (ShellCall*)calloc(1, sizeof *call);
+    if (!call) return E_OUTOFMEMORY;
+    call->users = 1;
+    call->done = CreateEventA(NULL, TRUE, FALSE, NULL);
+    int error = call->done ? MakeStart(&call->start, file, parameters, folder, show) : (int)GetLastError();
+    HANDLE thread = NULL;
     if (!error) {
-        // The update run restarts products on a worker thread, which has no COM of its own.
-        HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-        HRESULT hr = AskDesktopShell(&start);
-        if (SUCCEEDED(hr))
-            error = 0;
-        else if (fallback)
-            error = StartHere(file, parameters, folder, show);
-        else
-            error = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : (int)hr;
-        if (SUCCEEDED(com)) CoUninitialize();
+        call->users = 2;
+        thread = CreateThread(NULL, 0, AskOnOwnThread, call, 0, NULL);
+        if (!thread) error = (int)GetLastError(), call->users = 1;
     }
-    FreeStart(&start);
-    return error;
+    HRESULT hr = HRESULT_FROM_WIN32(error);
+    if (thread) {
+        CloseHandle(thread);
+        hr = WaitForSingleObject(call->done, gDesktopShellWait) == WAIT_OBJECT_0
+                 ? call->hr
+                 : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    }
+    ReleaseCall(call);
+    return hr;
+}
+
+static int Start(const char* file, const char* parameters, const char* folder, int show, int fallback) {
+    HRESULT hr = AskInTime(file, parameters, folder, show);
+    if (SUCCEEDED(hr)) return 0;
+    // A text that is no exact text, or a shell still busy with it: starting it here could
+    // start another file, or this one twice.
+    int refused =
+        hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT) || hr == HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
+    if (fallback && !refused) return StartHere(file, parameters, folder, show);
+    return HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : (int)hr;
 }
 
 int StartThroughDesktopShell(const char* file, const char* parameters, const char* folder, int show) {

@@ -618,6 +618,11 @@ HRESULT NoDesktopShell(IShellDispatch2**, HWND*) {
     return HRESULT_FROM_WIN32(ERROR_CLASS_DOES_NOT_EXIST);
 }
 
+HRESULT HungDesktopShell(IShellDispatch2**, HWND*) {
+    Sleep(1500);
+    return E_FAIL;
+}
+
 // A product is started by the desktop shell, or from here only where no shell answers; a help
 // viewer that must not start here is not started at all then.
 TEST_F(UpdateRunTest, ProgramsStartThroughTheDesktopShellOrHereWhereNoneAnswers) {
@@ -629,10 +634,14 @@ TEST_F(UpdateRunTest, ProgramsStartThroughTheDesktopShellOrHereWhereNoneAnswers)
         bool started;
     } cases[] = {{shell, StartAsDesktopUser, START_BY_DESKTOP_SHELL, true},
                  {NoDesktopShell, StartAsDesktopUser, START_BY_THIS_PROCESS, true},
-                 {NoDesktopShell, StartThroughDesktopShell, 0, false}};
+                 {NoDesktopShell, StartThroughDesktopShell, 0, false},
+                 // A shell that does not answer holds the caller only so long, and is not
+                 // second-guessed: it may still start the program.
+                 {HungDesktopShell, StartAsDesktopUser, 0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.way);
         gFindDesktopShell = c.find;
+        gDesktopShellWait = c.find == HungDesktopShell ? 300 : 5000;
         gLastStartWay = 0;
         EXPECT_EQ(c.start(StandIn("5.10").c_str(), "/x", NULL, SW_SHOWNORMAL) == 0, c.started);
         EXPECT_EQ(gLastStartWay, c.way);
@@ -648,6 +657,7 @@ TEST_F(UpdateRunTest, ProgramsStartThroughTheDesktopShellOrHereWhereNoneAnswers)
         SetUp();
     }
     gFindDesktopShell = shell;
+    gDesktopShellWait = 5000;
 }
 
 // What a compromised server may send, each refused with the products left as they were and
