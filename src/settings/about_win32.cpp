@@ -92,7 +92,9 @@ static int OpenCompiledHelp(const HelpRequest* request, const char* path) {
         FormatText(parameters, sizeof parameters, "-mapid %d \"%s\"", request->context, path);
     else
         FormatText(parameters, sizeof parameters, "\"%s\"", path);
-    if (StartThroughDesktopShell(viewer, parameters, NULL, SW_SHOWNORMAL) == 0) return 1;
+    // A shell that gave no answer in time may still start it: not a second viewer here then.
+    int e = StartThroughDesktopShell(viewer, parameters, NULL, SW_SHOWNORMAL);
+    if (e == 0 || e == ERROR_TIMEOUT) return 1;
     return OpenCompiledHelpHere(request, path);
 }
 

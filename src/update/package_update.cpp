@@ -38,6 +38,7 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 #include "update/package.h"
+#include "update/tempfiles.h"
 
 static const char kStageName[] = "~qxstage";
 // The file that marks a staging folder as this program's, and the journal of its moves.
@@ -283,11 +284,9 @@ static int CollectEntry(const FsEntry* entry, void* context) {
 // Hands a file that cannot be deleted now to the system for its next restart, under a
 // name no later install can take: by its own name, a file of a later stage would go instead.
 static void DeleteLeftoverAtRestart(const FsProvider* fs, const char* stage, const char* path) {
-    uint8_t unique[8];
-    char name[PACKAGE_PATH_SIZE];
-    if (!fs->DeleteAtRestart || SysRandom(unique, sizeof unique)) return;
-    FormatText(name, sizeof name, "%s\\z%02x%02x%02x%02x%02x%02x%02x%02x", stage, unique[0], unique[1],
-               unique[2], unique[3], unique[4], unique[5], unique[6], unique[7]);
+    char unique[20], name[PACKAGE_PATH_SIZE];
+    if (!fs->DeleteAtRestart || MakeRandomName(unique, sizeof unique)) return;
+    FormatText(name, sizeof name, "%s\\z%s", stage, unique);
     if (fs->Move(path, name) == 0) fs->DeleteAtRestart(name);
 }
 

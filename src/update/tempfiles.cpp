@@ -6,6 +6,15 @@
 #include "platform/sys.h"
 #include "platform/text.h"
 
+int MakeRandomName(char* out, size_t size) {
+    uint8_t bytes[8];
+    int e = SysRandom(bytes, sizeof bytes);
+    if (e) return CopyText(out, size, ""), e;
+    FormatText(out, size, "%02x%02x%02x%02x%02x%02x%02x%02x", bytes[0], bytes[1], bytes[2], bytes[3],
+               bytes[4], bytes[5], bytes[6], bytes[7]);
+    return 0;
+}
+
 struct RunTemp {
     char folder[1024]; // without a trailing separator; empty when none could be made
     FsFile* held;
@@ -25,10 +34,9 @@ static RunTemp MakeRunTemp() {
     if (!stem[0] || !temp[0]) return run;
     const FsProvider* fs = FsLocal();
     for (int tries = 0; tries < 8; tries++) {
-        uint8_t unique[8];
-        if (SysRandom(unique, sizeof unique)) break;
-        FormatText(run.folder, sizeof run.folder, "%s%s-%02x%02x%02x%02x%02x%02x%02x%02x", temp, stem,
-                   unique[0], unique[1], unique[2], unique[3], unique[4], unique[5], unique[6], unique[7]);
+        char unique[20];
+        if (MakeRandomName(unique, sizeof unique)) break;
+        FormatText(run.folder, sizeof run.folder, "%s%s-%s", temp, stem, unique);
         int e = fs->CreateFolderNew(run.folder);
         if (e == ERR_ALREADY_EXISTS) continue;
         if (!e && fs->Hold(run.folder, &run.held) == 0) return run;

@@ -11,6 +11,8 @@ size_t ProgramTempFolder(char* out, size_t size);
 // not make (a folder, a link) stays, and nothing is deleted once the folder is not the one
 // made (renamed away and replaced by a link).
 void DeleteProgramTempFolder();
+// A name nobody can foresee: 16 random hex digits. Returns 0 or an error (out is then empty).
+int MakeRandomName(char* out, size_t size);
 // A path that names no existing file. With an empty buffer and template: the program
 // temporary folder and the first of the names 1, 2, 3, ... that is free. Returns the number
 // used (1 for a template name), or 0 with an empty buffer when there is none.
